@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing tesmic
+# need, and only those that are missing. Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libopencv-dev libhwy-dev libx11-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xauth libxtst-dev
+)
+# Extra groups, asked for by name: scripts/install-deps.sh fuzz
+for extra in "$@"; do
+  case "$extra" in
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+echo "install-deps: installing ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q \
+  --no-install-recommends "${missing[@]}"

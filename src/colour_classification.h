@@ -1,0 +1,53 @@
+// Classifying HLS pixels as the sought colour or not.
+#pragma once
+
+#include <cstdint>
+
+#include <opencv2/core/mat.hpp>
+
+#include "detection_bounds.h"
+
+namespace tesmic {
+
+inline constexpr std::uint8_t kSought = 255;
+inline constexpr std::uint8_t kOther = 0;
+
+// The rule for one pixel, channel values c0 = hue, c1 = lightness,
+// c2 = saturation, each compared with the bounds as a signed int. This is the
+// reference that the vectorised pass is held against.
+bool isSoughtColour(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
+                    const DetectionBounds& bounds);
+
+// The bounds restated over bytes. For every channel the set of byte values
+// that pass is either empty or a run of consecutive values that may wrap past
+// 255 to 0 (the hue band excludes an interval, so its complement wraps). Such
+// a run is {x : uint8(x - start) <= span}, one subtraction and one unsigned
+// comparison per channel.
+struct ByteThresholds {
+  bool matchesNothing = false;  // some channel admits no value at all
+  std::uint8_t start[3] = {0, 0, 0};
+  std::uint8_t span[3] = {255, 255, 255};
+};
+
+ByteThresholds byteThresholdsFor(const DetectionBounds& bounds);
+
+// The verdict for one pixel under precomputed thresholds; equals
+// isSoughtColour(c0, c1, c2, bounds) for thresholds of those bounds.
+inline bool passesThresholds(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
+                             const ByteThresholds& t) {
+  return !t.matchesNothing &&
+         static_cast<std::uint8_t>(c0 - t.start[0]) <= t.span[0] &&
+         static_cast<std::uint8_t>(c1 - t.start[1]) <= t.span[1] &&
+         static_cast<std::uint8_t>(c2 - t.start[2]) <= t.span[2];
+}
+
+// The pass: writes kSought or kOther into every pixel of mask (CV_8UC1) for
+// the pixel at the same row and column of hls (CV_8UC3, channels hue,
+// lightness, saturation). Both images are addressed through their own row
+// stride, so either may be a view into a larger image; bytes past the end of
+// a row are never read or written. hls is left unchanged. Allocates nothing.
+// Throws cv::Exception when the types or sizes do not fit.
+void classifyPixels(const cv::Mat& hls, cv::Mat& mask,
+                    const DetectionBounds& bounds);
+
+}  // namespace tesmic

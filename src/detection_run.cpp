@@ -1,0 +1,95 @@
+#include "detection_run.h"
+
+#include <cstdio>
+
+#include <opencv2/core.hpp>
+#include <opencv2/highgui.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "colour_classification.h"
+#include "display_check.h"
+#include "exit_codes.h"
+#include "stopwatch.h"
+
+namespace tesmic {
+namespace {
+
+constexpr char kMaskWindow[] = "Vysledek";
+constexpr char kImageWindow[] = "ORIG";
+
+// Always three 8-bit channels, BGR, whatever the file holds. Empty when the
+// file cannot be read or decoded; a file the decoder rejects (an absurd size
+// in its header, say) counts as unreadable. Only a failure to allocate the
+// image is left to propagate, as the run cannot go on from it.
+cv::Mat loadImage(const std::string& imageName) {
+  try {
+    return cv::imread(imageName, cv::IMREAD_COLOR);
+  } catch (const cv::Exception& e) {
+    if (e.code == cv::Error::StsNoMem) throw;
+    return {};
+  }
+}
+
+// A window closed by the user (the window manager's close button) is hidden
+// by the toolkit, not forgotten, so ask whether it is still visible.
+bool windowOpen(const char* title) {
+  return cv::getWindowProperty(title, cv::WND_PROP_VISIBLE) > 0;
+}
+
+// Waits for a key in either window, or for either window to be closed.
+// Waiting for a key without a time-out would never return once the windows
+// are closed, so the wait is cut into short slices with a look in between.
+void waitForKeyOrClose() {
+  constexpr int kSliceMs = 30;
+  while (windowOpen(kMaskWindow) && windowOpen(kImageWindow)) {
+    if (cv::waitKey(kSliceMs) != -1) return;
+  }
+}
+
+}  // namespace
+
+int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
+  cv::Mat snimek = loadImage(imageName);
+  if (snimek.empty()) {
+    std::fprintf(stderr, "Chyba: obrazek \"%s\" nelze nacist.\n",
+                 imageName.c_str());
+    return kExitImageUnreadable;
+  }
+  if (!displayAvailable()) {
+    std::fprintf(stderr,
+                 "Chyba: neni dostupny zadny displej, okna nelze otevrit "
+                 "(zkontrolujte promennou DISPLAY).\n");
+    return kExitNoDisplay;
+  }
+
+  cv::namedWindow(kMaskWindow, cv::WINDOW_AUTOSIZE);
+  cv::namedWindow(kImageWindow, cv::WINDOW_AUTOSIZE);
+
+  // The detection sees the colours as loaded; only the picture is smoothed.
+  cv::Mat snimekKLON = snimek.clone();
+  cv::GaussianBlur(snimek, snimek, cv::Size(3, 3), 0.0, 0.0,
+                   cv::BORDER_REPLICATE);
+  cv::cvtColor(snimekKLON, snimekKLON, cv::COLOR_BGR2HLS);
+
+  // Filled once here so that its pages are committed before the stopwatch
+  // starts: the timed pass then measures the pass, not the page faults.
+  cv::Mat maska(snimekKLON.size(), CV_8UC1, cv::Scalar(0));
+
+  char zprava[kMessageSize];
+  elapsedSeconds();
+  classifyPixels(snimekKLON, maska, bounds);
+  const double passSeconds = elapsedSeconds();
+  formatTimingMessage(zprava, sizeof zprava, passSeconds);
+  std::fprintf(stderr, "%s\n", zprava);
+
+  cv::imshow(kMaskWindow, maska);
+  cv::imshow(kImageWindow, snimek);
+  waitForKeyOrClose();
+
+  snimekKLON.release();
+  cv::destroyAllWindows();
+  return kExitOk;
+}
+
+}  // namespace tesmic

@@ -1,0 +1,37 @@
+// tesmic: shows where one colour lies in an image.
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include <opencv2/core.hpp>
+#include <opencv2/core/utils/logger.hpp>
+
+#include "command_line.h"
+#include "detection_run.h"
+#include "exit_codes.h"
+
+int main(int argc, char** argv) {
+  // The library's own warnings (a file it cannot open, say) would only
+  // repeat, in English, what the run reports itself.
+  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+
+  const tesmic::RunSettings settings =
+      tesmic::settingsFromArguments(argc, argv);
+  if (settings.usageRequested) tesmic::printUsage();
+
+  try {
+    return tesmic::runDetection(settings.imageName, settings.bounds);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "Chyba: nedostatek pameti pro obrazek.\n");
+  } catch (const cv::Exception& e) {
+    if (e.code == cv::Error::StsNoMem) {
+      std::fprintf(stderr, "Chyba: nedostatek pameti pro obrazek.\n");
+    } else {
+      // e.what() spans several lines with source paths; err is the reason.
+      std::fprintf(stderr, "Chyba: detekce selhala: %s\n", e.err.c_str());
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Chyba: detekce selhala: %s\n", e.what());
+  }
+  return tesmic::kExitRunFailed;
+}
