@@ -83,11 +83,13 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
   formatTimingMessage(zprava, sizeof zprava, passSeconds);
   std::fprintf(stderr, "%s\n", zprava);
 
+  // No window shows the working copy; on a huge image its memory is better
+  // spent on the display copies that the windows make next.
+  snimekKLON.release();
   cv::imshow(kMaskWindow, maska);
   cv::imshow(kImageWindow, snimek);
   waitForKeyOrClose();
 
-  snimekKLON.release();
   cv::destroyAllWindows();
   return kExitOk;
 }
