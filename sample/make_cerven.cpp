@@ -16,7 +16,7 @@ namespace {
 const cv::Scalar kLightRed(110, 110, 255);      // H 0,   L 182, S 255: found
 const cv::Scalar kSalmon(120, 140, 250);        // H 5,   L 185, S 239: found
 const cv::Scalar kLightOrange(90, 170, 255);    // H 15,  L 172, S 255: found
-const cv::Scalar kPinkRed(160, 120, 255);       // H 176, L 187, S 255: found
+const cv::Scalar kPinkRed(125, 110, 255);       // H 177, L 182, S 255: found
 const cv::Scalar kDarkRed(20, 20, 150);         // H 0,   L 85:  too dark
 const cv::Scalar kDeepRed(0, 0, 200);           // H 0,   L 100: too dark
 const cv::Scalar kPaleRed(238, 238, 255);       // H 0,   L 246: too light
