@@ -8,11 +8,13 @@ packages=(
   libopencv-dev libhwy-dev libx11-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth libxtst-dev
+  dpkg-dev groff-base man-db
 )
-# Extra groups, asked for by name: scripts/install-deps.sh fuzz
+# Extra groups, asked for by name: scripts/install-deps.sh fuzz screenshot
 for extra in "$@"; do
   case "$extra" in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    screenshot) packages+=(xdotool x11-apps netpbm) ;;
     *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
   esac
 done
