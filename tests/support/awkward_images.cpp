@@ -1,0 +1,193 @@
+#include "awkward_images.h"
+
+#include <cstdint>
+#include <fstream>
+#include <random>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace tesmic::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void appendBigEndian(std::string& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    out.push_back(static_cast<char>((v >> shift) & 0xFF));
+  }
+}
+
+std::uint32_t crc32(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char c : bytes) {
+    crc ^= static_cast<std::uint8_t>(c);
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void appendChunk(std::string& png, const char* type, const std::string& data) {
+  appendBigEndian(png, static_cast<std::uint32_t>(data.size()));
+  const std::string body = std::string(type, 4) + data;
+  png += body;
+  appendBigEndian(png, crc32(body));
+}
+
+// A zlib stream of stored (uncompressed) blocks: enough for small test
+// images, and no compressor needed.
+std::string zlibStored(const std::string& raw) {
+  std::string out = "\x78\x01";
+  std::size_t pos = 0;
+  do {
+    const std::size_t n = std::min<std::size_t>(raw.size() - pos, 65535);
+    const bool last = pos + n == raw.size();
+    out.push_back(last ? 1 : 0);
+    out.push_back(static_cast<char>(n & 0xFF));
+    out.push_back(static_cast<char>(n >> 8));
+    out.push_back(static_cast<char>(~n & 0xFF));
+    out.push_back(static_cast<char>((~n >> 8) & 0xFF));
+    out += raw.substr(pos, n);
+    pos += n;
+  } while (pos < raw.size());
+  std::uint32_t a = 1, b = 0;
+  for (const char c : raw) {
+    a = (a + static_cast<std::uint8_t>(c)) % 65521;
+    b = (b + a) % 65521;
+  }
+  appendBigEndian(out, (b << 16) | a);
+  return out;
+}
+
+std::string pngHeader(std::uint32_t width, std::uint32_t height,
+                      std::uint8_t bitDepth, std::uint8_t colourType) {
+  std::string png = "\x89PNG\r\n\x1a\n";
+  std::string ihdr;
+  appendBigEndian(ihdr, width);
+  appendBigEndian(ihdr, height);
+  ihdr += static_cast<char>(bitDepth);
+  ihdr += static_cast<char>(colourType);
+  ihdr += std::string(3, '\0');  // deflate, adaptive filtering, no interlace
+  appendChunk(png, "IHDR", ihdr);
+  return png;
+}
+
+// A photo-like scene with the sought colour in it, so that the windows show
+// something on either side.
+cv::Mat scene(int width, int height, int type = CV_8UC3) {
+  cv::Mat bgr(height, width, CV_8UC3, cv::Scalar(150, 140, 130));
+  cv::rectangle(bgr, cv::Rect(width / 4, height / 4, width / 2 + 1, height / 2 + 1),
+                cv::Scalar(110, 110, 255), cv::FILLED);
+  if (type == CV_8UC3) return bgr;
+  cv::Mat converted;
+  if (type == CV_16UC3) bgr.convertTo(converted, CV_16UC3, 257.0);
+  if (type == CV_8UC4) {
+    cv::Mat channels[] = {bgr, cv::Mat(height, width, CV_8UC1, cv::Scalar(128))};
+    cv::merge(channels, 2, converted);
+  }
+  return converted;
+}
+
+}  // namespace
+
+std::string palettePngWithTransparency(int width, int height) {
+  std::string png = pngHeader(static_cast<std::uint32_t>(width),
+                              static_cast<std::uint32_t>(height), 8, 3);
+  appendChunk(png, "PLTE",
+              std::string("\x00\x00\x00\xFF\x6E\x6E\xFF\xAA\x5A\x80\x8C\x96", 12));
+  appendChunk(png, "tRNS", std::string("\x00\xFF\x80", 3));
+  std::string raw;
+  for (int y = 0; y < height; ++y) {
+    raw.push_back('\0');  // filter: none
+    for (int x = 0; x < width; ++x) raw.push_back(static_cast<char>((x + y) % 4));
+  }
+  appendChunk(png, "IDAT", zlibStored(raw));
+  appendChunk(png, "IEND", "");
+  return png;
+}
+
+std::string pngDeclaringSize(unsigned width, unsigned height) {
+  std::string png = pngHeader(width, height, 8, 2);
+  appendChunk(png, "IDAT", zlibStored(std::string(16, '\0')));
+  appendChunk(png, "IEND", "");
+  return png;
+}
+
+std::vector<AwkwardImage> writeAwkwardImages(const fs::path& dir) {
+  std::vector<AwkwardImage> corpus;
+  auto add = [&](std::string what, const std::string& name, Outcome outcome) {
+    corpus.push_back({std::move(what), dir / name, outcome});
+    return dir / name;
+  };
+
+  writeBytes(add("zero-byte file", "prazdny.jpg", Outcome::kUnreadable), "");
+  std::mt19937 rng(42);
+  std::string noise(4096, '\0');
+  for (char& c : noise) c = static_cast<char>(rng());
+  writeBytes(add("random bytes as .jpg", "sum.jpg", Outcome::kUnreadable), noise);
+  writeBytes(add("random bytes as .png", "sum.png", Outcome::kUnreadable), noise);
+
+  // Cut off half-way: libjpeg decodes what is there and fills the rest, so
+  // the JPEG is shown; libpng stops at the missing data, so the PNG is not.
+  const fs::path wholeJpeg = dir / "cely.jpg";
+  const fs::path wholePng = dir / "cely.png";
+  cv::Mat noisy = scene(320, 240);
+  cv::Mat grain(noisy.size(), CV_8UC3);
+  cv::randu(grain, 0, 40);
+  noisy += grain;  // keeps the files large enough to cut in the middle
+  cv::imwrite(wholeJpeg.string(), noisy);
+  cv::imwrite(wholePng.string(), noisy);
+  const std::string jpeg = readBytes(wholeJpeg);
+  const std::string png = readBytes(wholePng);
+  writeBytes(add("JPEG cut in half", "pulka.jpg", Outcome::kShown),
+             jpeg.substr(0, jpeg.size() / 2));
+  writeBytes(add("PNG cut in half", "pulka.png", Outcome::kUnreadable),
+             png.substr(0, png.size() / 2));
+  fs::remove(wholeJpeg);
+  fs::remove(wholePng);
+
+  writeBytes(add("PNG declaring 100000 x 100000 pixels", "bomba.png",
+                 Outcome::kUnreadable),
+             pngDeclaringSize(100000, 100000));
+  // A minimal 1x1 GIF: a format this OpenCV does not read.
+  writeBytes(add("GIF", "obrazek.gif", Outcome::kUnreadable),
+             std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00"
+                         "\x00\x21\xf9\x04\x01\x00\x00\x00\x00\x2c\x00\x00\x00"
+                         "\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b",
+                         43));
+
+  cv::imwrite(add("16-bit PNG", "hluboky.png", Outcome::kShown).string(),
+              scene(240, 160, CV_16UC3));
+  cv::Mat grey;
+  cv::extractChannel(scene(240, 160), grey, 2);
+  cv::imwrite(add("greyscale JPEG", "sedy.jpg", Outcome::kShown).string(), grey);
+  writeBytes(add("palette PNG with transparency", "paleta.png", Outcome::kShown),
+             palettePngWithTransparency(240, 160));
+  cv::imwrite(add("four-channel PNG", "ctyri.png", Outcome::kShown).string(),
+              scene(240, 160, CV_8UC4));
+  cv::imwrite(add("1x1 image", "bod.png", Outcome::kShown).string(), scene(1, 1));
+  cv::imwrite(add("1x500 image", "sloupec.png", Outcome::kShown).string(),
+              scene(1, 500));
+  cv::imwrite(add("500x1 image", "radek.png", Outcome::kShown).string(),
+              scene(500, 1));
+  cv::imwrite(add("name with spaces and non-ASCII letters",
+                  "\xC4\x8D" "erven\xC3\xA9 obr\xC3\xA1zky s mezerami.png",
+                  Outcome::kShown)
+                  .string(),
+              scene(240, 160));
+  fs::create_directory(add("folder", "slozka.png", Outcome::kUnreadable));
+  return corpus;
+}
+
+}  // namespace tesmic::test

@@ -1,0 +1,290 @@
+#include "child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace tesmic::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long the output may stay open after the child has gone (a grandchild
+// holding the pipes) before it is given up.
+constexpr auto kOutputGrace = std::chrono::seconds(1);
+
+std::string errnoText(const std::string& what, int error) {
+  return what + ": " + std::strerror(error);
+}
+
+bool hasName(const std::string& entry, const std::string& name) {
+  return entry.size() > name.size() && entry.compare(0, name.size(), name) == 0 &&
+         entry[name.size()] == '=';
+}
+
+// Applied in order, so a later change to a variable wins.
+std::vector<std::string> childEnvironment(const std::vector<EnvironmentChange>& changes) {
+  std::vector<std::string> result;
+  for (char** entry = environ; *entry != nullptr; ++entry) result.emplace_back(*entry);
+  for (const EnvironmentChange& change : changes) {
+    std::erase_if(result, [&](const std::string& entry) { return hasName(entry, change.name); });
+    if (change.value) result.push_back(change.name + "=" + *change.value);
+  }
+  return result;
+}
+
+std::string resolveProgram(const std::string& program) {
+  if (program.find('/') != std::string::npos) return program;
+  const char* path = std::getenv("PATH");
+  std::string directories = path != nullptr ? path : "/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= directories.size()) {
+    std::size_t end = directories.find(':', start);
+    if (end == std::string::npos) end = directories.size();
+    std::string candidate = directories.substr(start, end - start);
+    candidate = (candidate.empty() ? "." : candidate) + "/" + program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  throw std::runtime_error(program + " not found in PATH");
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+void closeFd(int& fd) {
+  if (fd >= 0) close(fd);
+  fd = -1;
+}
+
+[[noreturn]] void failInChild(int errorFd) {
+  const int error = errno;
+  [[maybe_unused]] ssize_t ignored = write(errorFd, &error, sizeof error);
+  _exit(127);
+}
+
+// Runs in the forked child, so only async-signal-safe calls: everything it
+// needs was prepared before the fork. Reports a failure through errorFd.
+[[noreturn]] void becomeChild(const char* program, char* const* argv, char* const* envp,
+                              const char* workingDirectory,
+                              const std::vector<ResourceLimit>& limits, pid_t parent,
+                              int nullFd, int outFd, int errFd, int errorFd) {
+  auto fail = [errorFd]() { failInChild(errorFd); };
+  setpgid(0, 0);
+  // Dies with the test process instead of outliving a crashed or killed test.
+  if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) fail();
+  if (getppid() != parent) _exit(127);
+  if (*workingDirectory != '\0' && chdir(workingDirectory) != 0) fail();
+  for (const ResourceLimit& limit : limits) {
+    const rlimit value{limit.value, limit.value};
+    if (setrlimit(limit.resource, &value) != 0) fail();
+  }
+  if (dup2(nullFd, STDIN_FILENO) < 0 || dup2(outFd, STDOUT_FILENO) < 0 ||
+      dup2(errFd, STDERR_FILENO) < 0) {
+    fail();
+  }
+  execve(program, argv, envp);
+  failInChild(errorFd);
+}
+
+}  // namespace
+
+std::string describe(const ChildResult& result) {
+  std::string text;
+  if (result.timedOut) {
+    text = "timed out and was killed";
+  } else if (result.exited) {
+    text = "exited with code " + std::to_string(result.exitCode);
+  } else {
+    text = "killed by signal " + std::to_string(result.signal) + " (" +
+           strsignal(result.signal) + ")";
+  }
+  return text + "\n--- stdout ---\n" + result.out + "\n--- stderr ---\n" + result.err;
+}
+
+ChildProcess::ChildProcess(const ChildOptions& options) {
+  if (options.argv.empty()) throw std::invalid_argument("no program to run");
+  const std::string program = resolveProgram(options.argv.front());
+  std::vector<std::string> argvStrings = options.argv;
+  std::vector<std::string> envStrings = childEnvironment(options.environment);
+  const std::vector<char*> argv = pointersTo(argvStrings);
+  const std::vector<char*> envp = pointersTo(envStrings);
+
+  int nullFd = open("/dev/null", O_RDWR | O_CLOEXEC);
+  int outPipe[2] = {-1, -1};
+  int errPipe[2] = {-1, -1};
+  int execPipe[2] = {-1, -1};
+  auto closeAll = [&]() {
+    for (int* fd : {&nullFd, &outPipe[0], &outPipe[1], &errPipe[0], &errPipe[1],
+                    &execPipe[0], &execPipe[1]}) {
+      closeFd(*fd);
+    }
+  };
+  if (nullFd < 0 || pipe2(execPipe, O_CLOEXEC) != 0 ||
+      (options.stdoutMode == OutputMode::kCapture && pipe2(outPipe, O_CLOEXEC) != 0) ||
+      (options.stderrMode == OutputMode::kCapture && pipe2(errPipe, O_CLOEXEC) != 0)) {
+    const int error = errno;
+    closeAll();
+    throw std::runtime_error(errnoText("cannot create pipes", error));
+  }
+
+  const pid_t parent = getpid();
+  pid_ = fork();
+  if (pid_ < 0) {
+    const int error = errno;
+    closeAll();
+    throw std::runtime_error(errnoText("fork failed", error));
+  }
+  if (pid_ == 0) {
+    becomeChild(program.c_str(), argv.data(), envp.data(), options.workingDirectory.c_str(),
+                options.limits, parent, nullFd, outPipe[1] >= 0 ? outPipe[1] : nullFd,
+                errPipe[1] >= 0 ? errPipe[1] : nullFd, execPipe[1]);
+  }
+  // Also here, so that killing the group cannot race the child's own call.
+  setpgid(pid_, pid_);
+
+  outFd_ = outPipe[0];
+  errFd_ = errPipe[0];
+  outPipe[0] = errPipe[0] = -1;
+  closeFd(execPipe[1]);
+  int childError = 0;
+  ssize_t got;
+  do {
+    got = read(execPipe[0], &childError, sizeof childError);
+  } while (got < 0 && errno == EINTR);
+  closeAll();
+  if (got > 0) {
+    reap(true);
+    closeFd(outFd_);
+    closeFd(errFd_);
+    throw std::runtime_error(errnoText("cannot start " + program, childError));
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  kill();
+  closeFd(outFd_);
+  closeFd(errFd_);
+}
+
+bool ChildProcess::readAvailable(int timeoutMs) {
+  pollfd fds[2];
+  int* owners[2];
+  nfds_t count = 0;
+  for (int* fd : {&outFd_, &errFd_}) {
+    if (*fd < 0) continue;
+    fds[count] = {*fd, POLLIN, 0};
+    owners[count++] = fd;
+  }
+  if (count == 0) return false;
+  if (poll(fds, count, timeoutMs) < 0) return true;  // EINTR: try again later
+  for (nfds_t i = 0; i < count; ++i) {
+    if (fds[i].revents == 0) continue;
+    char buffer[65536];
+    const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+    if (got > 0) {
+      std::string& sink = owners[i] == &outFd_ ? collected_.out : collected_.err;
+      sink.append(buffer, static_cast<std::size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      closeFd(*owners[i]);
+    }
+  }
+  return outFd_ >= 0 || errFd_ >= 0;
+}
+
+bool ChildProcess::reap(bool block) {
+  if (reaped_) return true;
+  pid_t done;
+  do {
+    done = waitpid(pid_, &status_, block ? 0 : WNOHANG);
+  } while (done < 0 && errno == EINTR);
+  if (done == pid_) {
+    reaped_ = true;
+    // Anything the child left behind in its group goes with it.
+    ::kill(-pid_, SIGKILL);
+  }
+  return reaped_;
+}
+
+std::optional<std::string> ChildProcess::readFirstStdoutLine(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    const std::size_t newline = collected_.out.find('\n');
+    if (newline != std::string::npos) return collected_.out.substr(0, newline);
+    if (outFd_ < 0 || Clock::now() >= deadline) return std::nullopt;
+    readAvailable(10);
+  }
+}
+
+bool ChildProcess::endsWithin(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (!readAvailable(10)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (reap(false)) return true;
+    if (Clock::now() >= deadline) return false;
+  }
+}
+
+ChildResult ChildProcess::wait(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  std::optional<Clock::time_point> endedAt;
+  bool timedOut = false;
+  for (;;) {
+    const bool outputOpen = readAvailable(10);
+    if (!outputOpen) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (reap(false) && !endedAt) endedAt = Clock::now();
+    if (endedAt && (!outputOpen || Clock::now() - *endedAt > kOutputGrace)) break;
+    if (Clock::now() >= deadline) {
+      timedOut = true;
+      kill();
+      break;
+    }
+  }
+  closeFd(outFd_);
+  closeFd(errFd_);
+
+  ChildResult result = collected_;
+  result.timedOut = timedOut;
+  result.exited = WIFEXITED(status_);
+  result.exitCode = result.exited ? WEXITSTATUS(status_) : -1;
+  result.signal = WIFSIGNALED(status_) ? WTERMSIG(status_) : 0;
+  return result;
+}
+
+void ChildProcess::kill() {
+  if (pid_ <= 0 || reaped_) return;
+  ::kill(-pid_, SIGKILL);
+  reap(true);
+}
+
+void ChildProcess::terminate(std::chrono::milliseconds grace) {
+  if (pid_ <= 0 || reaped_) return;
+  ::kill(-pid_, SIGTERM);
+  const auto deadline = Clock::now() + grace;
+  while (!reap(false) && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill();
+}
+
+ChildResult runChild(const ChildOptions& options, std::chrono::milliseconds timeout) {
+  ChildProcess child(options);
+  return child.wait(timeout);
+}
+
+}  // namespace tesmic::test

@@ -1,0 +1,457 @@
+// The real tesmic binary on a private Xvfb display: its windows, what they
+// show, how a run ends, what it prints, and how it fails.
+#include <sys/stat.h>
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "command_line.h"
+#include "support/child_process.h"
+#include "support/x_server.h"
+
+namespace tesmic::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr char kMaskTitle[] = "Vysledek";
+constexpr char kImageTitle[] = "ORIG";
+
+// Generous for a loaded machine, short enough to keep a hang cheap.
+constexpr auto kRunTimeout = 25s;
+constexpr auto kWindowTimeout = 15s;
+
+// One server for the whole binary: starting Xvfb costs more than a run.
+class XServerEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    try {
+      server_ = std::make_unique<XServer>();
+    } catch (const std::exception& e) {
+      FAIL() << "cannot start Xvfb: " << e.what();
+    }
+  }
+  void TearDown() override { server_.reset(); }
+  static XServer& server() { return *server_; }
+
+ private:
+  static inline std::unique_ptr<XServer> server_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new XServerEnvironment);
+
+// The six bounds in command-line order.
+struct Bounds {
+  int hh, hl, sh, sl, vh, vl;
+
+  std::vector<std::string> arguments() const {
+    return {std::to_string(hh), std::to_string(hl), std::to_string(sh),
+            std::to_string(sl), std::to_string(vh), std::to_string(vl)};
+  }
+};
+
+// The rule, written out here on its own so that the binary is held against
+// it rather than against itself.
+cv::Mat expectedMask(const cv::Mat& bgr, const Bounds& b) {
+  cv::Mat hls;
+  cv::cvtColor(bgr, hls, cv::COLOR_BGR2HLS);
+  cv::Mat mask(bgr.size(), CV_8UC1);
+  for (int y = 0; y < hls.rows; ++y) {
+    for (int x = 0; x < hls.cols; ++x) {
+      const cv::Vec3b& pixel = hls.at<cv::Vec3b>(y, x);
+      const int hue = pixel[0];
+      const int lightness = pixel[1];
+      const int saturation = pixel[2];
+      const bool sought = (hue > b.hh || hue < b.hl) && b.sh < lightness &&
+                          lightness < b.sl && lightness > b.vl && saturation > b.vh;
+      mask.at<uchar>(y, x) = sought ? 255 : 0;
+    }
+  }
+  return mask;
+}
+
+cv::Mat bgrFromHls(const cv::Mat& hls) {
+  cv::Mat bgr;
+  cv::cvtColor(hls, bgr, cv::COLOR_HLS2BGR);
+  return bgr;
+}
+
+// 320x200, large enough to be shown unscaled. Ramps of lightness, hue and
+// saturation around pure red put every bound to work; blocks of colours just
+// outside the sought ones, an asymmetric L of red and single-pixel specks
+// (which the smoothed picture blurs away) make the mask unique in the window.
+cv::Mat craftedImage() {
+  cv::Mat image(200, 320, CV_8UC3, cv::Scalar(128, 128, 128));
+
+  cv::Mat ramps(60, 320, CV_8UC3);
+  for (int x = 0; x < ramps.cols; ++x) {
+    const auto step = [x](int top) { return static_cast<uchar>(x * top / 319); };
+    ramps.col(x).rowRange(0, 20).setTo(cv::Vec3b(0, step(255), 255));
+    ramps.col(x).rowRange(20, 40).setTo(cv::Vec3b(step(179), 128, 255));
+    ramps.col(x).rowRange(40, 60).setTo(cv::Vec3b(0, 128, step(255)));
+  }
+  bgrFromHls(ramps).copyTo(image.rowRange(0, 60));
+
+  const cv::Scalar red(0, 0, 255);
+  cv::rectangle(image, cv::Rect(10, 70, 60, 120), red, cv::FILLED);
+  cv::rectangle(image, cv::Rect(70, 170, 70, 20), red, cv::FILLED);
+  cv::rectangle(image, cv::Rect(90, 70, 40, 40), cv::Scalar(255, 0, 0), cv::FILLED);
+  cv::rectangle(image, cv::Rect(140, 70, 30, 40), cv::Scalar(0, 0, 70), cv::FILLED);
+  cv::rectangle(image, cv::Rect(180, 70, 30, 40), cv::Scalar(200, 200, 255), cv::FILLED);
+  cv::rectangle(image, cv::Rect(220, 70, 30, 40), cv::Scalar(100, 100, 160), cv::FILLED);
+  cv::rectangle(image, cv::Rect(260, 70, 30, 40), cv::Scalar(40, 0, 255), cv::FILLED);
+  cv::rectangle(image, cv::Rect(260, 120, 30, 40), cv::Scalar(0, 128, 255), cv::FILLED);
+
+  for (int k = 0; k < 8; ++k) {
+    image.at<cv::Vec3b>(125 + 7 * k, 160 + 11 * k) = cv::Vec3b(0, 0, 255);
+  }
+  image.at<cv::Vec3b>(100, 30) = cv::Vec3b(128, 128, 128);
+  image.at<cv::Vec3b>(140, 45) = cv::Vec3b(128, 128, 128);
+  return image;
+}
+
+cv::Mat smoothed(const cv::Mat& image) {
+  cv::Mat result;
+  cv::GaussianBlur(image, result, cv::Size(3, 3), 0.0, 0.0, cv::BORDER_REPLICATE);
+  return result;
+}
+
+cv::Mat asBgr(const cv::Mat& image) {
+  if (image.channels() == 3) return image;
+  cv::Mat bgr;
+  cv::cvtColor(image, bgr, cv::COLOR_GRAY2BGR);
+  return bgr;
+}
+
+// Every offset at which the window's pixels hold the picture exactly.
+std::vector<cv::Point> offsetsShowing(const cv::Mat& window, const cv::Mat& picture) {
+  std::vector<cv::Point> found;
+  if (window.empty() || window.cols < picture.cols || window.rows < picture.rows) return found;
+  const cv::Mat firstRow = picture.row(0);
+  for (int y = 0; y + picture.rows <= window.rows; ++y) {
+    for (int x = 0; x + picture.cols <= window.cols; ++x) {
+      if (window.at<cv::Vec3b>(y, x) != picture.at<cv::Vec3b>(0, 0)) continue;
+      const cv::Rect area(x, y, picture.cols, picture.rows);
+      if (cv::norm(window(area).row(0), firstRow, cv::NORM_INF) != 0) continue;
+      if (cv::norm(window(area), picture, cv::NORM_INF) == 0) found.emplace_back(x, y);
+    }
+  }
+  return found;
+}
+
+// Raises the window and reads it until the picture appears in it: the
+// toolkit repaints after the raise in its own time.
+std::vector<cv::Point> waitUntilShown(Display* display, Window window, const cv::Mat& picture) {
+  raiseWindow(display, window);
+  const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
+  std::vector<cv::Point> found;
+  while (found.empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(50ms);
+    found = offsetsShowing(readWindowPixels(display, window), asBgr(picture));
+  }
+  return found;
+}
+
+// The "Cas" lines on standard error, each with the number as printed.
+std::vector<std::string> timingNumbers(const std::string& err) {
+  static const std::regex line("(^|\n)Cas ( *[0-9]+\\.[0-9]{8})(?=\n)");
+  std::vector<std::string> numbers;
+  for (auto it = std::sregex_iterator(err.begin(), err.end(), line);
+       it != std::sregex_iterator(); ++it) {
+    numbers.push_back((*it)[2]);
+  }
+  return numbers;
+}
+
+void expectOneTimingLine(const ChildResult& result) {
+  const std::vector<std::string> numbers = timingNumbers(result.err);
+  ASSERT_EQ(numbers.size(), 1u) << describe(result);
+  EXPECT_EQ(numbers[0].size(), 12u) << "not %12.8f: '" << numbers[0] << "'";
+}
+
+void expectEndedWithExitCode(const ChildResult& result, int code) {
+  ASSERT_FALSE(result.timedOut) << describe(result);
+  ASSERT_TRUE(result.exited) << describe(result);
+  EXPECT_EQ(result.exitCode, code) << describe(result);
+}
+
+class TemporaryDirectory {
+ public:
+  TemporaryDirectory() {
+    std::string pattern = (fs::temp_directory_path() / "tesmic-window-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TemporaryDirectory() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Qt wants a private runtime directory and complains on stderr without.
+    runtimeDir_ = temp_.path() / "runtime";
+    fs::create_directory(runtimeDir_);
+    chmod(runtimeDir_.c_str(), 0700);
+  }
+
+  Display* display() const { return XServerEnvironment::server().display(); }
+
+  fs::path writeImage(const std::string& name, const cv::Mat& image) const {
+    const fs::path path = temp_.path() / name;
+    if (!cv::imwrite(path.string(), image)) throw std::runtime_error("cannot write " + name);
+    return path;
+  }
+
+  ChildOptions tesmic(const std::vector<std::string>& arguments) const {
+    ChildOptions options;
+    options.argv = {TESMIC_BINARY};
+    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+    options.environment = {{"DISPLAY", XServerEnvironment::server().displayName()},
+                           {"XDG_RUNTIME_DIR", runtimeDir_.string()},
+                           {"QT_QPA_PLATFORM", "xcb"},
+                           {"WAYLAND_DISPLAY", std::nullopt}};
+    options.limits = {{RLIMIT_CORE, 0}};
+    return options;
+  }
+
+  ChildOptions tesmicOnImage(const fs::path& image, const Bounds& bounds) const {
+    std::vector<std::string> arguments = {image.string()};
+    const std::vector<std::string> rest = bounds.arguments();
+    arguments.insert(arguments.end(), rest.begin(), rest.end());
+    return tesmic(arguments);
+  }
+
+  // Waits for both windows and for "ORIG" to show the smoothed source, so
+  // that the run has reached its wait for a key. Acting earlier races the
+  // toolkit: a key before the images is dropped, and showing an image opens
+  // a window closed before it again, as a user could never notice.
+  void awaitRunShowing(const cv::Mat& source, Window& mask, Window& picture) const {
+    const std::optional<Window> maskWindow =
+        waitForMappedWindow(display(), kMaskTitle, kWindowTimeout);
+    const std::optional<Window> pictureWindow =
+        waitForMappedWindow(display(), kImageTitle, kWindowTimeout);
+    ASSERT_TRUE(maskWindow) << "no window \"" << kMaskTitle << "\"";
+    ASSERT_TRUE(pictureWindow) << "no window \"" << kImageTitle << "\"";
+    mask = *maskWindow;
+    picture = *pictureWindow;
+
+    // The border is left out: how it is smoothed is the library's choice.
+    const cv::Rect inner(1, 1, source.cols - 2, source.rows - 2);
+    ASSERT_EQ(waitUntilShown(display(), picture, smoothed(source)(inner).clone()).size(), 1u)
+        << "\"" << kImageTitle << "\" does not show the smoothed picture";
+  }
+
+  TemporaryDirectory temp_;
+  fs::path runtimeDir_;
+};
+
+const Bounds kCraftedBounds{170, 10, 60, 200, 100, 40};
+
+TEST_F(WindowTest, BothWindowsOpenMaskFirstAndAKeyEndsTheRunQuietly) {
+  const cv::Mat crafted = craftedImage();
+  WindowCreationWatch watch(display());
+  ChildProcess child(tesmicOnImage(writeImage("crafted.png", crafted), kCraftedBounds));
+
+  Window mask = 0;
+  Window picture = 0;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
+  const std::vector<Window>& created = watch.created();
+  const auto maskAt = std::find(created.begin(), created.end(), mask);
+  const auto pictureAt = std::find(created.begin(), created.end(), picture);
+  ASSERT_NE(maskAt, created.end());
+  ASSERT_NE(pictureAt, created.end());
+  EXPECT_LT(maskAt, pictureAt) << "\"" << kMaskTitle << "\" was not created first";
+
+  ASSERT_TRUE(pressKeyOn(display(), mask, XK_q));
+  const ChildResult result = child.wait(kRunTimeout);
+  expectEndedWithExitCode(result, 0);
+  EXPECT_EQ(result.out, "") << "seven arguments print no usage";
+  expectOneTimingLine(result);
+}
+
+class MaskWindowTest : public WindowTest, public ::testing::WithParamInterface<Bounds> {};
+
+// The mask read back from the server equals the rule applied to the colours
+// as loaded, not to the smoothed ones "ORIG" shows.
+TEST_P(MaskWindowTest, ShowsTheMaskOfTheUnsmoothedColours) {
+  const Bounds bounds = GetParam();
+  const cv::Mat crafted = craftedImage();
+  const cv::Mat expected = expectedMask(crafted, bounds);
+  // The crafted image must be able to tell a right mask from a wrong one.
+  ASSERT_GT(cv::countNonZero(expected), 0);
+  ASSERT_GT(cv::countNonZero(expected == 0), 0);
+  ASSERT_GT(cv::norm(expected, expectedMask(smoothed(crafted), bounds), cv::NORM_INF), 0)
+      << "the specks must not survive smoothing";
+
+  ChildProcess child(tesmicOnImage(writeImage("crafted.png", crafted), bounds));
+  Window mask = 0;
+  Window picture = 0;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
+
+  EXPECT_EQ(waitUntilShown(display(), mask, expected).size(), 1u)
+      << "the expected mask is not shown exactly once in \"" << kMaskTitle << "\"";
+
+  ASSERT_TRUE(pressKeyOn(display(), picture, XK_q));
+  expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+}
+
+// The first leaves the lower lightness bound SH in charge, the second VL.
+INSTANTIATE_TEST_SUITE_P(Bounds, MaskWindowTest,
+                         ::testing::Values(kCraftedBounds, Bounds{175, 30, 20, 230, 60, 100}));
+
+class CloseWindowTest : public WindowTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CloseWindowTest, ClosingEitherWindowEndsTheRun) {
+  const cv::Mat crafted = craftedImage();
+  ChildProcess child(tesmicOnImage(writeImage("crafted.png", crafted), kCraftedBounds));
+  Window mask = 0;
+  Window picture = 0;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
+
+  ASSERT_TRUE(requestClose(display(), GetParam() == std::string(kMaskTitle) ? mask : picture));
+  expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, CloseWindowTest, ::testing::Values(kMaskTitle, kImageTitle),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST_F(WindowTest, ClosingBothWindowsThenAStrayKeyLeavesNothingHanging) {
+  const cv::Mat crafted = craftedImage();
+  ChildProcess child(tesmicOnImage(writeImage("crafted.png", crafted), kCraftedBounds));
+  Window mask = 0;
+  Window picture = 0;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
+
+  // The second request may find its window gone already; that is fine.
+  ASSERT_TRUE(requestClose(display(), mask));
+  requestClose(display(), picture);
+  pressKeyOnNothing(display(), XK_q);
+  expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+}
+
+// Any argument count but seven prints the usage and runs the example on
+// cerven.jpg in the working directory with 175 30 160 240 90 0.
+class UsageTest : public WindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(UsageTest, PrintsTheUsageAndRunsTheExample) {
+  const fs::path sample = temp_.path() / "cerven.jpg";
+  fs::copy_file(TESMIC_SAMPLE_IMAGE, sample);
+  writeImage("crafted.png", craftedImage());
+  // Arguments that would make a run of their own if they were taken.
+  const std::vector<std::string> candidates = {"crafted.png", "170", "10", "60", "200",
+                                               "100",         "40",  "7",  "9"};
+  const std::vector<std::string> arguments(candidates.begin(), candidates.begin() + GetParam());
+
+  ChildOptions options = tesmic(arguments);
+  options.workingDirectory = temp_.path().string();
+  ChildProcess child(options);
+  const cv::Mat example = cv::imread(sample.string());
+  Window mask = 0;
+  Window picture = 0;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(example, mask, picture));
+
+  const cv::Mat expected = expectedMask(example, {175, 30, 160, 240, 90, 0});
+  EXPECT_EQ(waitUntilShown(display(), mask, expected).size(), 1u)
+      << "\"" << kMaskTitle << "\" does not show the example's mask";
+
+  ASSERT_TRUE(pressKeyOn(display(), picture, XK_q));
+  const ChildResult result = child.wait(kRunTimeout);
+  expectEndedWithExitCode(result, 0);
+  EXPECT_EQ(result.out, std::string(kUsageText));
+  expectOneTimingLine(result);
+}
+
+INSTANTIATE_TEST_SUITE_P(ArgumentCounts, UsageTest, ::testing::Values(0, 6, 8, 9));
+
+// Failures end with their exit code and one Czech line, before any window.
+class FailureTest : public WindowTest {
+ protected:
+  // The image is valid unless a test passes another.
+  void expectFailure(ChildOptions options, int code, const std::string& namedFile = "") {
+    WindowCreationWatch watch(display());
+    const ChildResult result = runChild(options, kRunTimeout);
+    expectEndedWithExitCode(result, code);
+    EXPECT_EQ(result.out, "") << describe(result);
+    EXPECT_TRUE(std::regex_search(result.err, std::regex("(^|\n)Chyba: [^\n]+\n")))
+        << describe(result);
+    if (!namedFile.empty()) {
+      EXPECT_NE(result.err.find("\"" + namedFile + "\""), std::string::npos)
+          << "the message does not name the file\n" << describe(result);
+    }
+    EXPECT_TRUE(watch.created().empty()) << "a window was opened";
+  }
+
+  ChildOptions onImage(const fs::path& image) const {
+    return tesmicOnImage(image, kCraftedBounds);
+  }
+
+  fs::path validImage() const { return writeImage("crafted.png", craftedImage()); }
+};
+
+TEST_F(FailureTest, UnreadableImagesExitWithOne) {
+  const fs::path missing = temp_.path() / "chybi.png";
+  expectFailure(onImage(missing), 1, missing.string());
+
+  const fs::path folder = temp_.path() / "slozka.png";
+  fs::create_directory(folder);
+  expectFailure(onImage(folder), 1, folder.string());
+
+  const fs::path text = temp_.path() / "text.png";
+  std::ofstream(text) << "this is not a picture\n";
+  expectFailure(onImage(text), 1, text.string());
+}
+
+TEST_F(FailureTest, NoDisplayExitsWithTwo) {
+  ChildOptions unset = onImage(validImage());
+  unset.environment.push_back({"DISPLAY", std::nullopt});
+  expectFailure(unset, 2);
+
+  std::string unserved;
+  for (int number = 4000; unserved.empty() && number < 4100; ++number) {
+    const std::string digits = std::to_string(number);
+    if (!fs::exists(fs::path("/tmp/.X11-unix") / ("X" + digits)) &&
+        !displayReachable(std::string(":").append(digits))) {
+      unserved = std::string(":").append(digits);
+    }
+  }
+  ASSERT_FALSE(unserved.empty()) << "every display number probed is in use";
+  ChildOptions nobody = onImage(validImage());
+  nobody.environment.push_back({"DISPLAY", unserved});
+  expectFailure(nobody, 2);
+}
+
+TEST_F(FailureTest, TheImageIsCheckedBeforeTheDisplay) {
+  const fs::path missing = temp_.path() / "chybi.png";
+  ChildOptions options = onImage(missing);
+  options.environment.push_back({"DISPLAY", std::nullopt});
+  expectFailure(options, 1, missing.string());
+}
+
+}  // namespace
+}  // namespace tesmic::test
