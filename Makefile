@@ -2,13 +2,19 @@
 #   make run     build and run the built-in example (needs a display)
 #   make test    build and run every test (window tests on a private Xvfb)
 #   make bench   build and run the benchmarks
+#   make test-sanitize  the tests again, built with ASan and UBSan
+#   make fuzz    build the fuzzer with clang and run it for FUZZ_SECONDS
+#   make package build the Debian package into _packages/
 
 BUILD_DIR ?= build
+BENCH_BUILD_DIR ?= build-bench
 CMAKE_FLAGS ?=
+BENCH_ARGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_ABS := $(abspath $(BUILD_DIR))
+PACKAGE_DIR ?= _packages
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench package clean
 
 all: build
 
@@ -28,5 +34,50 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure
 
+# The sanitizers have their own build. The options travel in the environment,
+# so they reach the tesmic processes the window tests start. A report exits
+# with 86, which no exit code of tesmic can be mistaken for.
+ASAN_BUILD_DIR ?= build-asan
+SANITIZER_ENV = \
+  ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:check_initialization_order=1:exitcode=86 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=86 \
+  LSAN_OPTIONS=suppressions=$(abspath tests/sanitizers/lsan.supp):print_suppressions=0
+
+.PHONY: test-sanitize fuzz
+test-sanitize: deps
+	cmake -S . -B $(ASAN_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTESMIC_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD_DIR) --parallel $(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD_DIR) --output-on-failure
+
+# libFuzzer needs clang. Seeds, new inputs and any crash-* go to
+# $(FUZZ_BUILD_DIR)/fuzz.
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 30
+fuzz:
+	bash scripts/install-deps.sh fuzz
+	cmake -S . -B $(FUZZ_BUILD_DIR) -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESMIC_BUILD_FUZZERS=ON \
+	  -DTESMIC_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD_DIR) --target parse_bound_fuzzer --parallel $(JOBS)
+	bash fuzz/run-parse-bound-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
+
+# Its own Release tree, so that timings never come from a debug build. The
+# baselines are checked first: a ratio against a wrong baseline means nothing.
+# Extra flags for the program: make bench BENCH_ARGS=--benchmark_filter=pass
+bench: deps
+	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
+	  -DTESMIC_BUILD_BENCHMARKS=ON -DTESMIC_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BENCH_BUILD_DIR) --parallel $(JOBS) \
+	  --target tesmic_bench tesmic_bench_tests
+	$(BENCH_BUILD_DIR)/bench/tesmic_bench_tests --gtest_brief=1
+	$(BENCH_BUILD_DIR)/bench/tesmic_bench $(BENCH_ARGS)
+
+# tesmic_<version>_<arch>.deb, its Depends read off the binary. Older
+# packages go first so that $(PACKAGE_DIR)/tesmic_*.deb names just this one.
+package: build
+	rm -f $(PACKAGE_DIR)/tesmic_*.deb
+	cd $(BUILD_DIR) && cpack -G DEB -D CPACK_OUTPUT_FILE_PREFIX=$(abspath $(PACKAGE_DIR))
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_BUILD_DIR)

@@ -3,6 +3,12 @@
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "colour_classification.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
 #include "colour_classification.h"
@@ -14,10 +20,13 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 // One kernel for every row: deinterleave, three wrapped range tests done as
 // saturating subtractions (zero when the channel passes), one store.
-void ClassifyRows(const std::uint8_t* hls, std::size_t hlsStride,
-                  std::uint8_t* mask, std::size_t maskStride,
-                  std::size_t width, std::size_t height,
-                  const ByteThresholds& t) {
+// kStream stores past the caches: a mask larger than them would otherwise
+// be read from memory before each line of it is written.
+template <bool kStream>
+void ClassifyRowsWith(const std::uint8_t* hls, std::size_t hlsStride,
+                      std::uint8_t* mask, std::size_t maskStride,
+                      std::size_t width, std::size_t height,
+                      const ByteThresholds& t) {
   const hn::ScalableTag<std::uint8_t> d;
   const std::size_t lanes = hn::Lanes(d);
   const auto start0 = hn::Set(d, t.start[0]);
@@ -34,6 +43,16 @@ void ClassifyRows(const std::uint8_t* hls, std::size_t hlsStride,
     const std::uint8_t* in = hls + y * hlsStride;
     std::uint8_t* out = mask + y * maskStride;
     std::size_t x = 0;
+    if constexpr (kStream) {
+      // Streaming stores need aligned addresses; a view's row may not be.
+      const std::size_t misalignment =
+          reinterpret_cast<std::uintptr_t>(out) % (lanes * sizeof(*out));
+      const std::size_t head = misalignment == 0 ? 0 : lanes - misalignment;
+      for (; x < std::min(head, width); ++x) {
+        const std::uint8_t* p = in + 3 * x;
+        out[x] = passesThresholds(p[0], p[1], p[2], t) ? kSought : kOther;
+      }
+    }
     for (; x + lanes <= width; x += lanes) {
       hn::Vec<decltype(d)> h, l, s;
       hn::LoadInterleaved3(d, in + 3 * x, h, l, s);
@@ -41,12 +60,29 @@ void ClassifyRows(const std::uint8_t* hls, std::size_t hlsStride,
       const auto missL = hn::SaturatedSub(hn::Sub(l, start1), span1);
       const auto missS = hn::SaturatedSub(hn::Sub(s, start2), span2);
       const auto miss = hn::Or(hn::Or(missH, missL), hn::Or(missS, nothing));
-      hn::StoreU(hn::VecFromMask(d, hn::Eq(miss, zero)), d, out + x);
+      const auto verdict = hn::VecFromMask(d, hn::Eq(miss, zero));
+      if constexpr (kStream) {
+        hn::Stream(verdict, d, out + x);
+      } else {
+        hn::StoreU(verdict, d, out + x);
+      }
     }
     for (; x < width; ++x) {
       const std::uint8_t* p = in + 3 * x;
       out[x] = passesThresholds(p[0], p[1], p[2], t) ? kSought : kOther;
     }
+  }
+  if constexpr (kStream) hwy::FlushStream();
+}
+
+void ClassifyRows(const std::uint8_t* hls, std::size_t hlsStride,
+                  std::uint8_t* mask, std::size_t maskStride,
+                  std::size_t width, std::size_t height,
+                  const ByteThresholds& t, bool stream) {
+  if (stream) {
+    ClassifyRowsWith<true>(hls, hlsStride, mask, maskStride, width, height, t);
+  } else {
+    ClassifyRowsWith<false>(hls, hlsStride, mask, maskStride, width, height, t);
   }
 }
 
@@ -55,9 +91,6 @@ void ClassifyRows(const std::uint8_t* hls, std::size_t hlsStride,
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-#include <algorithm>
-#include <cstdint>
-
 namespace tesmic {
 
 HWY_EXPORT(ClassifyRows);
@@ -121,16 +154,24 @@ ByteThresholds byteThresholdsFor(const DetectionBounds& b) {
   return t;
 }
 
+bool usesStreamingStores(cv::Size size) {
+  // Three bytes read and one written per pixel; below the size of the last
+  // level cache the mask is better left in it.
+  constexpr std::size_t kStreamFromBytes = std::size_t{16} << 20;
+  return static_cast<std::size_t>(size.area()) * 4 >= kStreamFromBytes;
+}
+
 void classifyPixels(const cv::Mat& hls, cv::Mat& mask,
                     const DetectionBounds& bounds) {
   CV_Assert(hls.dims == 2 && hls.type() == CV_8UC3);
   CV_Assert(mask.dims == 2 && mask.type() == CV_8UC1);
   CV_Assert(hls.size() == mask.size());
   const ByteThresholds thresholds = byteThresholdsFor(bounds);
+  const bool stream = usesStreamingStores(hls.size());
   HWY_DYNAMIC_DISPATCH(ClassifyRows)
   (hls.ptr<std::uint8_t>(), hls.step, mask.ptr<std::uint8_t>(), mask.step,
    static_cast<std::size_t>(hls.cols), static_cast<std::size_t>(hls.rows),
-   thresholds);
+   thresholds, stream);
 }
 
 }  // namespace tesmic

@@ -41,6 +41,10 @@ inline bool passesThresholds(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
          static_cast<std::uint8_t>(c2 - t.start[2]) <= t.span[2];
 }
 
+// Whether the pass over an image of this size stores the mask past the
+// caches (a mask that does not fit in them then costs no read of its lines).
+bool usesStreamingStores(cv::Size size);
+
 // The pass: writes kSought or kOther into every pixel of mask (CV_8UC1) for
 // the pixel at the same row and column of hls (CV_8UC3, channels hue,
 // lightness, saturation). Both images are addressed through their own row

@@ -228,6 +228,28 @@ TEST_P(ClassifyPixels, EveryTailLengthInViewsWithPadding) {
   }
 }
 
+// Large masks are stored past the caches, which needs aligned addresses:
+// rows of a view start anywhere.
+TEST_P(ClassifyPixels, LargeViewsWithUnalignedRows) {
+  constexpr std::uint8_t kPadding = 0x5A;
+  const cv::Rect area(3, 1, 2100, 2000);
+  ASSERT_TRUE(usesStreamingStores(area.size()));
+  cv::Mat hlsParent(2002, 2107, CV_8UC3);
+  cv::theRNG().state = 11;
+  cv::randu(hlsParent, 0, 256);
+  const cv::Mat hls = hlsParent(area);
+  cv::Mat maskParent(2002, 2107, CV_8UC1, cv::Scalar(kPadding));
+  cv::Mat mask = maskParent(area);
+
+  const DetectionBounds b{200, 60, 40, 220, 60, 0};
+  classifyPixels(hls, mask, b);
+
+  EXPECT_EQ(firstDifference(mask, referenceMask(hls, b), hls), "");
+  cv::Mat outside = maskParent.clone();
+  outside(area).setTo(kPadding);
+  EXPECT_EQ(cv::countNonZero(outside != kPadding), 0) << "padding of the mask was written";
+}
+
 TEST_P(ClassifyPixels, SmallImagesGetOneVerdictPerPixel) {
   // 5 wide, 3 high: every pixel its own colour at its own place.
   cv::Mat hls(3, 5, CV_8UC3);
