@@ -24,6 +24,7 @@
 
 #include "command_line.h"
 #include "support/child_process.h"
+#include "support/temporary_directory.h"
 #include "support/x_server.h"
 
 namespace tesmic::test {
@@ -193,23 +194,6 @@ void expectEndedWithExitCode(const ChildResult& result, int code) {
   ASSERT_TRUE(result.exited) << describe(result);
   EXPECT_EQ(result.exitCode, code) << describe(result);
 }
-
-class TemporaryDirectory {
- public:
-  TemporaryDirectory() {
-    std::string pattern = (fs::temp_directory_path() / "tesmic-window-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TemporaryDirectory() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 class WindowTest : public ::testing::Test {
  protected:
