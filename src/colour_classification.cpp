@@ -18,6 +18,16 @@ namespace tesmic {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
+// The same test one pixel at a time, for the pixels of a row before the
+// first aligned vector and after the last whole one.
+void ClassifyEach(const std::uint8_t* in, std::uint8_t* out, std::size_t from,
+                  std::size_t to, const ByteThresholds& t) {
+  for (std::size_t x = from; x < to; ++x) {
+    const std::uint8_t* p = in + 3 * x;
+    out[x] = passesThresholds(p[0], p[1], p[2], t) ? kSought : kOther;
+  }
+}
+
 // One kernel for every row: deinterleave, three wrapped range tests done as
 // saturating subtractions (zero when the channel passes), one store.
 // kStream stores past the caches: a mask larger than them would otherwise
@@ -48,10 +58,8 @@ void ClassifyRowsWith(const std::uint8_t* hls, std::size_t hlsStride,
       const std::size_t misalignment =
           reinterpret_cast<std::uintptr_t>(out) % (lanes * sizeof(*out));
       const std::size_t head = misalignment == 0 ? 0 : lanes - misalignment;
-      for (; x < std::min(head, width); ++x) {
-        const std::uint8_t* p = in + 3 * x;
-        out[x] = passesThresholds(p[0], p[1], p[2], t) ? kSought : kOther;
-      }
+      x = std::min(head, width);
+      ClassifyEach(in, out, 0, x, t);
     }
     for (; x + lanes <= width; x += lanes) {
       hn::Vec<decltype(d)> h, l, s;
@@ -67,10 +75,7 @@ void ClassifyRowsWith(const std::uint8_t* hls, std::size_t hlsStride,
         hn::StoreU(verdict, d, out + x);
       }
     }
-    for (; x < width; ++x) {
-      const std::uint8_t* p = in + 3 * x;
-      out[x] = passesThresholds(p[0], p[1], p[2], t) ? kSought : kOther;
-    }
+    ClassifyEach(in, out, x, width, t);
   }
   if constexpr (kStream) hwy::FlushStream();
 }
