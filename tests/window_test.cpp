@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -233,8 +232,9 @@ class WindowTest : public ::testing::Test {
 
   // Waits for both windows and for "ORIG" to show the smoothed source, so
   // that the run has reached its wait for a key. Acting earlier races the
-  // toolkit: a key before the images is dropped, and showing an image opens
-  // a window closed before it again, as a user could never notice.
+  // toolkit, faster than any user could: a key pressed before the images
+  // are shown is dropped, and showing an image reopens a window closed
+  // before it.
   void awaitRunShowing(const cv::Mat& source, Window& mask, Window& picture) const {
     const std::optional<Window> maskWindow =
         waitForMappedWindow(display(), kMaskTitle, kWindowTimeout);
