@@ -4,13 +4,14 @@
 
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "colour_classification.h"
 #include "display_check.h"
 #include "exit_codes.h"
+#include "image_loading.h"
 #include "stopwatch.h"
+#include "terminal_text.h"
 
 namespace tesmic {
 namespace {
@@ -18,16 +19,17 @@ namespace {
 constexpr char kMaskWindow[] = "Vysledek";
 constexpr char kImageWindow[] = "ORIG";
 
-// Always three 8-bit channels, BGR, whatever the file holds. Empty when the
-// file cannot be read or decoded; a file the decoder rejects (an absurd size
-// in its header, say) counts as unreadable. Only a failure to allocate the
-// image is left to propagate, as the run cannot go on from it.
-cv::Mat loadImage(const std::string& imageName) {
+// Saving a window's picture from its toolbar throws out of the wait when the
+// name has none of the extensions the toolkit saves (the only failure it
+// reports): that ends the save, not the run.
+int waitKeyReportingFailedSaves(int delayMs) {
   try {
-    return cv::imread(imageName, cv::IMREAD_COLOR);
-  } catch (const cv::Exception& e) {
-    if (e.code == cv::Error::StsNoMem) throw;
-    return {};
+    return cv::waitKey(delayMs);
+  } catch (const cv::Exception&) {
+    std::fputs("Chyba: obrazek okna nelze ulozit, nazev souboru musi koncit "
+               ".png, .jpg, .jpeg nebo .bmp.\n",
+               stderr);
+    return -1;
   }
 }
 
@@ -43,7 +45,7 @@ bool windowOpen(const char* title) {
 void waitForKeyOrClose() {
   constexpr int kSliceMs = 30;
   while (windowOpen(kMaskWindow) && windowOpen(kImageWindow)) {
-    if (cv::waitKey(kSliceMs) != -1) return;
+    if (waitKeyReportingFailedSaves(kSliceMs) != -1) return;
   }
 }
 
@@ -53,18 +55,19 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
   cv::Mat snimek = loadImage(imageName);
   if (snimek.empty()) {
     std::fprintf(stderr, "Chyba: obrazek \"%s\" nelze nacist.\n",
-                 imageName.c_str());
+                 escapeControlCharacters(imageName).c_str());
     return kExitImageUnreadable;
   }
-  if (!displayAvailable()) {
-    std::fprintf(stderr,
-                 "Chyba: neni dostupny zadny displej, okna nelze otevrit "
-                 "(zkontrolujte promennou DISPLAY).\n");
+  const DisplayCheck display = checkDisplay();
+  if (display.status != DisplayStatus::kReady) {
+    std::fprintf(stderr, "%s\n", noDisplayMessage(display).c_str());
     return kExitNoDisplay;
   }
 
   cv::namedWindow(kMaskWindow, cv::WINDOW_AUTOSIZE);
   cv::namedWindow(kImageWindow, cv::WINDOW_AUTOSIZE);
+  // After the windows, so that at exit it comes before what Qt set up.
+  const DisplayLossReport reportLoss;
 
   // The detection sees the colours as loaded; only the picture is smoothed.
   cv::Mat snimekKLON = snimek.clone();

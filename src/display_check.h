@@ -1,11 +1,41 @@
-// Whether the windows can be opened at all.
+// Whether the windows can be shown at all, and what becomes of a display
+// that goes away while they are.
 #pragma once
+
+#include <string>
 
 namespace tesmic {
 
-// True when a display for the windows is reachable. The window toolkit aborts
-// the whole process when it finds none, so this is asked before the first
-// window is made.
-bool displayAvailable();
+enum class DisplayStatus {
+  kReady,        // the windows can be shown
+  kUnreachable,  // no platform Qt would try can start (no X server, say)
+  kNoScreen,     // Qt would start, on a platform with nothing to look at
+};
+
+struct DisplayCheck {
+  DisplayStatus status;
+  std::string platform;  // the platform the verdict is about, e.g. "xcb"
+};
+
+// Asks, for each platform Qt will try (QT_QPA_PLATFORM, else xcb), whether
+// it can start, in Qt's order, and stops at the first answer that decides.
+// Qt aborts the whole process when no platform starts, so every question
+// that could fail that way is put to a child process, each bounded in time:
+// a frozen X server counts as unreachable.
+DisplayCheck checkDisplay();
+
+// The line for standard error that explains a check that is not kReady.
+std::string noDisplayMessage(const DisplayCheck& check);
+
+// While one exists, the process ending through exit() (which Qt calls when
+// its connection to the X server breaks) ends instead with one Czech line
+// on standard error and the exit code for no display.
+class DisplayLossReport {
+ public:
+  DisplayLossReport();
+  ~DisplayLossReport();
+  DisplayLossReport(const DisplayLossReport&) = delete;
+  DisplayLossReport& operator=(const DisplayLossReport&) = delete;
+};
 
 }  // namespace tesmic

@@ -9,8 +9,10 @@
 #include "command_line.h"
 #include "detection_run.h"
 #include "exit_codes.h"
+#include "process_setup.h"
 
 int main(int argc, char** argv) {
+  tesmic::prepareProcess();
   // The library's own warnings (a file it cannot open, say) would only
   // repeat, in English, what the run reports itself.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);

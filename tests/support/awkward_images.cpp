@@ -1,5 +1,10 @@
 #include "awkward_images.h"
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <fstream>
 #include <random>
@@ -124,10 +129,25 @@ std::string pngDeclaringSize(unsigned width, unsigned height) {
   return png;
 }
 
+std::string jpegDeclaringSize(unsigned width, unsigned height) {
+  std::vector<std::uint8_t> bytes;
+  cv::imencode(".jpg", scene(16, 16), bytes);
+  // The baseline frame header: FF C0, length, precision, height, width.
+  for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] != 0xFF || bytes[i + 1] != 0xC0) continue;
+    bytes[i + 5] = static_cast<std::uint8_t>(height >> 8);
+    bytes[i + 6] = static_cast<std::uint8_t>(height);
+    bytes[i + 7] = static_cast<std::uint8_t>(width >> 8);
+    bytes[i + 8] = static_cast<std::uint8_t>(width);
+    break;
+  }
+  return {bytes.begin(), bytes.end()};
+}
+
 std::vector<AwkwardImage> writeAwkwardImages(const fs::path& dir) {
   std::vector<AwkwardImage> corpus;
   auto add = [&](std::string what, const std::string& name, Outcome outcome) {
-    corpus.push_back({std::move(what), dir / name, outcome});
+    corpus.push_back({std::move(what), dir / name, outcome, (dir / name).string()});
     return dir / name;
   };
 
@@ -186,7 +206,27 @@ std::vector<AwkwardImage> writeAwkwardImages(const fs::path& dir) {
                   Outcome::kShown)
                   .string(),
               scene(240, 160));
+  // A greyscale float image: the decoder returns one float channel whatever
+  // it is asked for.
+  writeBytes(add("greyscale float PFM", "plovouci.pfm", Outcome::kShown),
+             "Pf\n4 4\n-1.0\n" + std::string(64, '\0'));
+
   fs::create_directory(add("folder", "slozka.png", Outcome::kUnreadable));
+  mkfifo(add("FIFO", "fronta.png", Outcome::kUnreadable).c_str(), 0600);
+  fs::create_symlink(dir / "fronta.png",
+                     add("link to a FIFO", "odkaz.png", Outcome::kUnreadable));
+  fs::create_symlink("/dev/null", add("character device", "zarizeni.png", Outcome::kUnreadable));
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = add("socket", "zasuvka.png", Outcome::kUnreadable).string();
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  close(sock);  // the socket file stays
+
+  // Missing, with a name that would clear the terminal if printed raw.
+  add("name with an escape sequence", "\x1b[2Jx.jpg", Outcome::kUnreadable);
+  corpus.back().printedAs = (dir / "\\x1b[2Jx.jpg").string();
   return corpus;
 }
 

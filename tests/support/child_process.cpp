@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -94,9 +96,13 @@ void closeFd(int& fd) {
     const rlimit value{limit.value, limit.value};
     if (setrlimit(limit.resource, &value) != 0) fail();
   }
-  if (dup2(nullFd, STDIN_FILENO) < 0 || dup2(outFd, STDOUT_FILENO) < 0 ||
-      dup2(errFd, STDERR_FILENO) < 0) {
-    fail();
+  if (dup2(nullFd, STDIN_FILENO) < 0) fail();
+  for (const auto& [from, to] : {std::pair{outFd, STDOUT_FILENO}, std::pair{errFd, STDERR_FILENO}}) {
+    if (from < 0) {
+      close(to);
+    } else if (dup2(from, to) < 0) {
+      fail();
+    }
   }
   execve(program, argv, envp);
   failInChild(errorFd);
@@ -135,9 +141,12 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
       closeFd(*fd);
     }
   };
+  const auto needsPipe = [](OutputMode mode) {
+    return mode == OutputMode::kCapture || mode == OutputMode::kNoReader;
+  };
   if (nullFd < 0 || pipe2(execPipe, O_CLOEXEC) != 0 ||
-      (options.stdoutMode == OutputMode::kCapture && pipe2(outPipe, O_CLOEXEC) != 0) ||
-      (options.stderrMode == OutputMode::kCapture && pipe2(errPipe, O_CLOEXEC) != 0)) {
+      (needsPipe(options.stdoutMode) && pipe2(outPipe, O_CLOEXEC) != 0) ||
+      (needsPipe(options.stderrMode) && pipe2(errPipe, O_CLOEXEC) != 0)) {
     const int error = errno;
     closeAll();
     throw std::runtime_error(errnoText("cannot create pipes", error));
@@ -151,9 +160,12 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
     throw std::runtime_error(errnoText("fork failed", error));
   }
   if (pid_ == 0) {
+    const auto target = [nullFd](OutputMode mode, int pipeEnd) {
+      return mode == OutputMode::kClosed ? -1 : pipeEnd >= 0 ? pipeEnd : nullFd;
+    };
     becomeChild(program.c_str(), argv.data(), envp.data(), options.workingDirectory.c_str(),
-                options.limits, parent, nullFd, outPipe[1] >= 0 ? outPipe[1] : nullFd,
-                errPipe[1] >= 0 ? errPipe[1] : nullFd, execPipe[1]);
+                options.limits, parent, nullFd, target(options.stdoutMode, outPipe[1]),
+                target(options.stderrMode, errPipe[1]), execPipe[1]);
   }
   // Also here, so that killing the group cannot race the child's own call.
   setpgid(pid_, pid_);
@@ -161,6 +173,8 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
   outFd_ = outPipe[0];
   errFd_ = errPipe[0];
   outPipe[0] = errPipe[0] = -1;
+  if (options.stdoutMode == OutputMode::kNoReader) closeFd(outFd_);
+  if (options.stderrMode == OutputMode::kNoReader) closeFd(errFd_);
   closeFd(execPipe[1]);
   int childError = 0;
   ssize_t got;
@@ -210,9 +224,11 @@ bool ChildProcess::readAvailable(int timeoutMs) {
 bool ChildProcess::reap(bool block) {
   if (reaped_) return true;
   pid_t done;
+  rusage usage{};
   do {
-    done = waitpid(pid_, &status_, block ? 0 : WNOHANG);
+    done = wait4(pid_, &status_, block ? 0 : WNOHANG, &usage);
   } while (done < 0 && errno == EINTR);
+  if (done == pid_) peakResidentKb_ = usage.ru_maxrss;
   if (done == pid_) {
     reaped_ = true;
     // Anything the child left behind in its group goes with it.
@@ -263,6 +279,7 @@ ChildResult ChildProcess::wait(std::chrono::milliseconds timeout) {
   result.exited = WIFEXITED(status_);
   result.exitCode = result.exited ? WEXITSTATUS(status_) : -1;
   result.signal = WIFSIGNALED(status_) ? WTERMSIG(status_) : 0;
+  result.peakResidentKb = peakResidentKb_;
   return result;
 }
 

@@ -24,7 +24,12 @@ struct EnvironmentChange {
   std::optional<std::string> value;
 };
 
-enum class OutputMode { kCapture, kDiscard };
+enum class OutputMode {
+  kCapture,
+  kDiscard,
+  kClosed,      // the descriptor is not open at all in the child
+  kNoReader,    // a pipe whose reading end is already closed
+};
 
 struct ChildOptions {
   // argv[0] is the program; without a slash it is looked up in PATH.
@@ -41,6 +46,7 @@ struct ChildResult {
   bool exited = false;    // ended through exit(); exitCode is valid
   int exitCode = -1;
   int signal = 0;  // the signal that ended it, 0 when it exited
+  long peakResidentKb = 0;  // the most memory the child held at once
   std::string out;
   std::string err;
 };
@@ -89,6 +95,7 @@ class ChildProcess {
   int errFd_ = -1;
   bool reaped_ = false;
   int status_ = 0;
+  long peakResidentKb_ = 0;
   ChildResult collected_;
 };
 

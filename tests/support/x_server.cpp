@@ -1,11 +1,15 @@
 #include "x_server.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
+#include <X11/keysym.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
 #include <bit>
+#include <csignal>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 namespace tesmic::test {
@@ -42,10 +46,12 @@ class ErrorCheck {
   int before_;
 };
 
-std::optional<Window> searchTitle(Display* display, Window window, const std::string& title) {
+std::optional<Window> searchTitle(Display* display, Window window, const std::string& title,
+                                  TitleMatch how) {
   char* name = nullptr;
   if (XFetchName(display, window, &name) != 0 && name != nullptr) {
-    const bool match = title == name;
+    const std::string_view found(name);
+    const bool match = how == TitleMatch::kWhole ? found == title : found.starts_with(title);
     XFree(name);
     if (match) return window;
   }
@@ -56,7 +62,7 @@ std::optional<Window> searchTitle(Display* display, Window window, const std::st
   if (XQueryTree(display, window, &root, &parent, &children, &count) == 0) return std::nullopt;
   std::optional<Window> found;
   for (unsigned int i = 0; i < count && !found; ++i) {
-    found = searchTitle(display, children[i], title);
+    found = searchTitle(display, children[i], title, how);
   }
   if (children != nullptr) XFree(children);
   return found;
@@ -70,10 +76,18 @@ unsigned char channel(unsigned long pixel, unsigned long mask) {
   return static_cast<unsigned char>(((pixel & mask) >> shift) * 255 / max);
 }
 
-void sendKey(Display* display, unsigned long keysym) {
+// Presses the key with the modifiers held, in the order a hand would.
+void sendKey(Display* display, unsigned long keysym, unsigned int modifiers = 0) {
+  std::vector<KeyCode> held;
+  if (modifiers & ControlMask) held.push_back(XKeysymToKeycode(display, XK_Control_L));
+  if (modifiers & ShiftMask) held.push_back(XKeysymToKeycode(display, XK_Shift_L));
+  for (const KeyCode code : held) XTestFakeKeyEvent(display, code, True, CurrentTime);
   const KeyCode code = XKeysymToKeycode(display, keysym);
   XTestFakeKeyEvent(display, code, True, CurrentTime);
   XTestFakeKeyEvent(display, code, False, CurrentTime);
+  for (auto it = held.rbegin(); it != held.rend(); ++it) {
+    XTestFakeKeyEvent(display, *it, False, CurrentTime);
+  }
   XSync(display, False);
 }
 
@@ -109,7 +123,17 @@ XServer::XServer() {
   }
 }
 
+void XServer::freeze() { ::kill(process_->pid(), SIGSTOP); }
+
+void XServer::thaw() { ::kill(process_->pid(), SIGCONT); }
+
+void XServer::crash() {
+  process_->kill();
+  display_ = nullptr;
+}
+
 XServer::~XServer() {
+  thaw();
   if (display_ != nullptr) XCloseDisplay(display_);
   // Terminated rather than killed, so that it removes its lock and socket.
   process_->terminate(std::chrono::seconds(5));
@@ -122,19 +146,20 @@ bool displayReachable(const std::string& name) {
   return true;
 }
 
-std::optional<Window> findWindowByTitle(Display* display, const std::string& title) {
+std::optional<Window> findWindowByTitle(Display* display, const std::string& title,
+                                        TitleMatch match) {
   ErrorCheck check(display);
-  std::optional<Window> found = searchTitle(display, DefaultRootWindow(display), title);
+  std::optional<Window> found = searchTitle(display, DefaultRootWindow(display), title, match);
   // A window that vanished during the walk may have hidden the one sought;
   // the caller asks again.
   return check.ok() ? found : std::nullopt;
 }
 
 std::optional<Window> waitForMappedWindow(Display* display, const std::string& title,
-                                          std::chrono::milliseconds timeout) {
+                                          std::chrono::milliseconds timeout, TitleMatch match) {
   const auto deadline = Clock::now() + timeout;
   for (;;) {
-    if (const std::optional<Window> window = findWindowByTitle(display, title)) {
+    if (const std::optional<Window> window = findWindowByTitle(display, title, match)) {
       ErrorCheck check(display);
       XWindowAttributes attributes;
       if (XGetWindowAttributes(display, *window, &attributes) != 0 && check.ok() &&
@@ -176,7 +201,7 @@ cv::Mat readWindowPixels(Display* display, Window window) {
   return pixels;
 }
 
-bool pressKeyOn(Display* display, Window window, unsigned long keysym) {
+bool pressKeyOn(Display* display, Window window, unsigned long keysym, unsigned int modifiers) {
   ErrorCheck check(display);
   XWindowAttributes attributes;
   if (XGetWindowAttributes(display, window, &attributes) == 0 || !check.ok()) return false;
@@ -188,8 +213,23 @@ bool pressKeyOn(Display* display, Window window, unsigned long keysym) {
   XTestFakeMotionEvent(display, DefaultScreen(display), x, y, CurrentTime);
   XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
   if (!check.ok()) return false;
-  sendKey(display, keysym);
+  sendKey(display, keysym, modifiers);
   return true;
+}
+
+void typeText(Display* display, const std::string& text) {
+  for (const char c : text) {
+    KeySym keysym = NoSymbol;
+    if (c == '\n') {
+      keysym = XK_Return;
+    } else {
+      // Latin-1 keysyms equal their character codes.
+      keysym = static_cast<unsigned char>(c);
+    }
+    const KeyCode code = XKeysymToKeycode(display, keysym);
+    const bool shifted = XkbKeycodeToKeysym(display, code, 0, 0) != keysym;
+    sendKey(display, keysym, shifted ? ShiftMask : 0);
+  }
 }
 
 void pressKeyOnNothing(Display* display, unsigned long keysym) {

@@ -32,6 +32,16 @@ class XServer {
   const std::string& displayName() const { return displayName_; }
   Display* display() const { return display_; }
 
+  // Stops the server (SIGSTOP) or lets it go on: stopped, it accepts
+  // connections and never answers. The test's own connection must not be
+  // used meanwhile.
+  void freeze();
+  void thaw();
+
+  // Kills the server at once, as a crash would. Its connection is dropped
+  // unused: Xlib would end the test process on the broken connection.
+  void crash();
+
  private:
   std::unique_ptr<ChildProcess> process_;
   std::string displayName_;
@@ -41,12 +51,17 @@ class XServer {
 // True when a client can connect to the display with this name.
 bool displayReachable(const std::string& name);
 
-// The first window, searched down from the root, whose WM_NAME is title.
-std::optional<Window> findWindowByTitle(Display* display, const std::string& title);
+enum class TitleMatch { kWhole, kStart };
+
+// The first window, searched down from the root, whose WM_NAME is title
+// (or, with TitleMatch::kStart, begins with it).
+std::optional<Window> findWindowByTitle(Display* display, const std::string& title,
+                                        TitleMatch match = TitleMatch::kWhole);
 
 // Waits until a window with this title exists and is viewable.
 std::optional<Window> waitForMappedWindow(Display* display, const std::string& title,
-                                          std::chrono::milliseconds timeout);
+                                          std::chrono::milliseconds timeout,
+                                          TitleMatch match = TitleMatch::kWhole);
 
 // Puts the window on top of its siblings, so that it can be read back whole.
 void raiseWindow(Display* display, Window window);
@@ -56,8 +71,14 @@ void raiseWindow(Display* display, Window window);
 cv::Mat readWindowPixels(Display* display, Window window);
 
 // Presses and releases a key through XTest with the pointer over the window
-// and the input focus on it, as a user would. False when the window is gone.
-bool pressKeyOn(Display* display, Window window, unsigned long keysym);
+// and the input focus on it, as a user would; modifiers (ControlMask,
+// ShiftMask) are held down meanwhile. False when the window is gone.
+bool pressKeyOn(Display* display, Window window, unsigned long keysym,
+                unsigned int modifiers = 0);
+
+// Types the text, key by key, into whatever has the input focus ('\n' is
+// Return). Only characters of the keyboard map's first two levels.
+void typeText(Display* display, const std::string& text);
 
 // Presses and releases a key with no window under the pointer or in focus.
 void pressKeyOnNothing(Display* display, unsigned long keysym);

@@ -1,0 +1,59 @@
+// How much more memory the process may take, and a limit that refuses an
+// image whose run would not fit before a byte of it is decoded.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace tesmic {
+
+// What one run holds at its peak per pixel of the image: the loaded image,
+// its HLS copy and the mask, and the copies that the two windows keep of
+// what they show (measured: README, "Bad input").
+inline constexpr std::uint64_t kRunBytesPerPixel = 16;
+
+// What the system tells about memory; any of it may be unknown.
+struct MemoryReadings {
+  std::optional<std::uint64_t> available;          // MemAvailable, bytes
+  std::optional<std::uint64_t> cgroupHeadroom;     // least room left in the cgroup and its parents
+  std::optional<std::uint64_t> addressSpaceLimit;  // RLIMIT_AS, bytes
+  std::optional<std::uint64_t> addressSpaceUsed;   // VmSize, bytes
+};
+
+// Reads the above from /proc and /sys/fs/cgroup (cgroup v2). What cannot be
+// read stays unknown.
+MemoryReadings readMemoryReadings();
+
+// The bytes the process may still allocate without swapping, meeting a
+// limit or waking the OOM killer: the least of what the readings allow, or
+// UINT64_MAX when they allow anything.
+std::uint64_t memoryHeadroom(const MemoryReadings& readings);
+
+// The number of a "Name:   123 kB" line of /proc/meminfo or /proc/self/status,
+// in bytes.
+std::optional<std::uint64_t> kilobyteField(std::string_view text,
+                                           std::string_view name);
+
+// The largest 8-bit, three-channel image whose run fits in headroom bytes,
+// in bytes of that image.
+std::uint64_t largestImageBytes(std::uint64_t headroom);
+
+// While one exists, allocating a cv::Mat of more than maxBytes through the
+// default allocator throws cv::Exception with cv::Error::StsNoMem before any
+// memory is taken. Decoders allocate their image before they decode into it,
+// so an image too large for the machine is refused from its header alone.
+// Not for use from several threads; limits do not nest.
+class MatAllocationLimit {
+ public:
+  explicit MatAllocationLimit(std::uint64_t maxBytes);
+  ~MatAllocationLimit();
+  MatAllocationLimit(const MatAllocationLimit&) = delete;
+  MatAllocationLimit& operator=(const MatAllocationLimit&) = delete;
+
+ private:
+  class Allocator;
+  Allocator* allocator_;
+};
+
+}  // namespace tesmic

@@ -1,0 +1,38 @@
+#include "process_setup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+
+namespace tesmic {
+
+void reopenClosedStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1) continue;
+    // open() returns the lowest free number, which is fd itself.
+    const int opened = open("/dev/null", O_RDWR);
+    if (opened > 2) close(opened);
+  }
+}
+
+void prepareProcess() {
+  reopenClosedStandardStreams();
+  std::signal(SIGPIPE, SIG_IGN);
+  setenv("QT_LOGGING_RULES", "*=false", /*overwrite=*/0);
+}
+
+namespace {
+
+#if defined(__linux__)
+// Functions in the program's .preinit_array run before the initialisers of
+// the shared libraries, which may already open files or connections.
+void reopenBeforeLibraries(int, char**, char**) { reopenClosedStandardStreams(); }
+
+[[gnu::used, gnu::section(".preinit_array")]] void (*const kReopenEarly)(int, char**, char**) =
+    reopenBeforeLibraries;
+#endif
+
+}  // namespace
+}  // namespace tesmic
