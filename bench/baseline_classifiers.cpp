@@ -6,6 +6,7 @@
 #include <opencv2/core.hpp>
 
 #include "colour_classification.h"
+#include "colour_classification_detail.h"
 
 namespace tesmic::bench {
 

@@ -1,141 +1,191 @@
 // The pass against the literal loop, the inRange composition and the
-// streaming bound, on the same random images, size by size.
-#include <cstdint>
+// streaming bound, size by size, on one core and on all; the pass also as
+// the first of a fresh process, and with what a slider change costs.
+#include "classification_bench.h"
+
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "baseline_classifiers.h"
-#include "bench_catalogue.h"
-#include "bench_images.h"
 #include "colour_classification.h"
-#include "registration.h"
+#include "colour_classification_detail.h"
+#include "command_line.h"
+#include "stopwatch.h"
 #include "streaming_bound.h"
+#include "support/reference_rule.h"
 
 namespace tesmic::bench {
 namespace {
 
-// Everything the benchmarks of one size share.
-struct SizeFixture {
-  explicit SizeFixture(cv::Size s)
-      : size(s),
-        hls(randomHlsImage(s)),
-        // Zeroed now so that its pages are committed before any timing, as
-        // the program does with its mask.
-        mask(s, CV_8UC1, cv::Scalar(0)),
-        reference(s, CV_8UC1, cv::Scalar(0)),
-        scratch{cv::Mat(s, CV_8UC1, cv::Scalar(0)),
-                cv::Mat(s, CV_8UC1, cv::Scalar(0))} {
-    classifyLiteral(hls, reference, benchmarkBounds());
-  }
+const cv::Size kSizes[] = {{640, 480}, {1920, 1080}, {3840, 2160}, {8000, 8000}};
+constexpr DetectionBounds kBounds = kExampleBounds;
 
+enum Way { kLiteral, kInRange, kBound, kBoundAllCores, kPass, kPassAllCores, kWays };
+const char* const kWayNames[kWays] = {"literal",        "inRange", "bound",
+                                      "bound_allcores", "pass",    "pass_allcores"};
+
+WorkerPool& workers() {
+  static WorkerPool pool;
+  return pool;
+}
+
+// The pass stores past the caches from some size on; its bound stores the
+// same way, so that the two differ only in the work between load and store.
+StoreStyle passStoreStyle(cv::Size size) {
+  return usesStreamingStores(size) ? StoreStyle::NonTemporal : StoreStyle::Plain;
+}
+
+// Uniformly random colours: no pattern for the literal loop's branches.
+cv::Mat randomImage(cv::Size size) {
+  cv::Mat image(size, CV_8UC3);
+  cv::RNG(0x7e5313c0ffeeULL).fill(image, cv::RNG::UNIFORM, 0, 256);
+  return image;
+}
+
+// One size at a time: 8000x8000 alone is half a gigabyte with its masks.
+struct Images {
+  explicit Images(cv::Size s)
+      : size(s), hls(randomImage(s)), mask(s, CV_8UC1, cv::Scalar(0)),
+        reference(test::referenceMask(hls, kBounds)),
+        scratch{cv::Mat(s, CV_8UC1, cv::Scalar(0)), cv::Mat(s, CV_8UC1, cv::Scalar(0))} {}
   cv::Size size;
-  cv::Mat hls;
-  cv::Mat mask;       // what the timed calls write into
-  cv::Mat reference;  // the literal loop's mask, which the others must match
+  cv::Mat hls, mask, reference;
   InRangeScratch scratch;
-  bool checked[kClassifiers.size()] = {};
+  bool checked[kWays] = {};
 };
 
-// Only one size is held at a time: the benchmarks run size by size, and
-// 8000x8000 alone is half a gigabyte with its masks.
-SizeFixture& fixtureFor(cv::Size size) {
-  static std::unique_ptr<SizeFixture> current;
+Images& imagesFor(cv::Size size) {
+  static std::unique_ptr<Images> current;
   if (!current || current->size != size) {
     current.reset();
-    current = std::make_unique<SizeFixture>(size);
+    current = std::make_unique<Images>(size);
   }
   return *current;
 }
 
-void classify(Classifier c, SizeFixture& f) {
-  static const DetectionBounds bounds = benchmarkBounds();
-  switch (c) {
-    case Classifier::Literal:
-      classifyLiteral(f.hls, f.mask, bounds);
+void compute(Way way, Images& im) {
+  switch (way) {
+    case kLiteral: classifyLiteral(im.hls, im.mask, kBounds); break;
+    case kInRange: classifyWithInRange(im.hls, im.mask, kBounds, im.scratch); break;
+    case kBound: streamingBound(im.hls, im.mask, passStoreStyle(im.size)); break;
+    case kBoundAllCores:
+      streamingBound(im.hls, im.mask, passStoreStyle(im.size), workers());
       break;
-    case Classifier::InRange:
-      classifyWithInRange(f.hls, f.mask, bounds, f.scratch);
-      break;
-    case Classifier::StreamingBound:
-      streamingBound(f.hls, f.mask, StoreStyle::Plain);
-      break;
-    case Classifier::StreamingBoundNonTemporal:
-      streamingBound(f.hls, f.mask, StoreStyle::NonTemporal);
-      break;
-    case Classifier::Pass:
-      classifyPixels(f.hls, f.mask, bounds);
-      break;
+    case kPass: classifyPixels(im.hls, im.mask, kBounds); break;
+    case kPassAllCores: classifyPixels(im.hls, im.mask, kBounds, workers()); break;
+    case kWays: break;
   }
 }
 
-// How many mask bytes differ from the OR of their pixel's channels.
-std::int64_t channelOrMismatches(const cv::Mat& hls, const cv::Mat& mask) {
-  std::int64_t wrong = 0;
-  for (int y = 0; y < hls.rows; ++y) {
-    const std::uint8_t* in = hls.ptr<std::uint8_t>(y);
-    const std::uint8_t* out = mask.ptr<std::uint8_t>(y);
-    for (int x = 0; x < hls.cols; ++x) {
-      const std::uint8_t* p = in + 3 * x;
-      wrong += out[x] != (p[0] | p[1] | p[2]);
-    }
-  }
-  return wrong;
+// Timing a wrong mask would be timing something else: each way is checked
+// once, the bounds against the OR of the channels they store.
+bool writesTheRightMask(Way way, Images& im) {
+  im.mask.setTo(cv::Scalar(0x5A));  // no byte may survive the call
+  compute(way, im);
+  if (way != kBound && way != kBoundAllCores) return cv::norm(im.mask, im.reference, cv::NORM_INF) == 0;
+  std::vector<cv::Mat> channels;
+  cv::split(im.hls, channels);
+  return cv::norm(im.mask, channels[0] | channels[1] | channels[2], cv::NORM_INF) == 0;
 }
 
-// Empty when the classifier writes the mask it should at this size, else
-// what is wrong. Timing a wrong mask would be timing something else.
-std::string problemWith(Classifier c, SizeFixture& f) {
-  if (c == Classifier::Literal) return {};  // it made the reference
-  f.mask.setTo(cv::Scalar(0x5A));           // no byte may survive the call
-  classify(c, f);
-  const bool bound = c == Classifier::StreamingBound ||
-                     c == Classifier::StreamingBoundNonTemporal;
-  const std::int64_t wrong =
-      bound ? channelOrMismatches(f.hls, f.mask)
-          : std::int64_t{cv::countNonZero(f.mask != f.reference)};
-  if (wrong == 0) return {};
-  return std::string(classifierLabel(c)) + " gives a wrong mask at " +
-         sizeText(f.size) + ": " + std::to_string(wrong) + " pixels differ";
-}
-
-void benchClassifier(benchmark::State& state, Classifier c, cv::Size size) {
-  SizeFixture& f = fixtureFor(size);
-  bool& checked = f.checked[static_cast<int>(c)];
-  if (!checked) {
-    const std::string problem = problemWith(c, f);
-    if (!problem.empty()) {
-      state.SkipWithError(problem.c_str());
-      return;
-    }
-    checked = true;
+void timeWay(benchmark::State& state, Way way, cv::Size size) {
+  Images& im = imagesFor(size);
+  if (!im.checked[way] && !(im.checked[way] = writesTheRightMask(way, im))) {
+    state.SkipWithError("wrong mask");
+    return;
   }
   for (auto _ : state) {
-    classify(c, f);
-    benchmark::DoNotOptimize(f.mask.data);
+    compute(way, im);
+    benchmark::DoNotOptimize(im.mask.data);
     benchmark::ClobberMemory();
   }
-  const std::int64_t pixels = size.area();
-  state.SetItemsProcessed(state.iterations() * pixels);
-  // Three bytes read and one written per pixel.
-  state.SetBytesProcessed(state.iterations() * pixels * 4);
+  state.SetBytesProcessed(state.iterations() * std::int64_t{size.area()} * 4);
 }
+
+// "pass/640x480"
+std::string benchmarkName(const char* way, cv::Size size) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s/%dx%d", way, size.width, size.height);
+  return text;
+}
+
+// Each iteration starts a fresh process of this program that times its one
+// pass as tesmic does (firstPassInFreshProcess), so nothing is warm that a
+// real run would not have warm.
+void timeFirstPass(benchmark::State& state, cv::Size size) {
+  // Through the shell: this program's own path, quoted.
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::string command = "'";
+  command += self;
+  command += "' --first-pass=";
+  command += std::to_string(size.width);
+  command += 'x';
+  command += std::to_string(size.height);
+  for (auto _ : state) {
+    std::FILE* child = popen(command.c_str(), "r");
+    double seconds = -1;
+    const bool read = child != nullptr && std::fscanf(child, "%lf", &seconds) == 1;
+    if (child == nullptr || pclose(child) != 0 || !read || seconds < 0) {
+      state.SkipWithError("the first-pass process failed");
+      return;
+    }
+    state.SetIterationTime(seconds);
+  }
+}
+
+// A slider moved while tuning: the pass on every core, the share of marked
+// pixels for the status bar, and what OpenCV's Qt window does with the mask
+// before it paints (a copy as 8-bit RGB, the form its QImage wraps).
+void timeTuningStep(benchmark::State& state, cv::Size size) {
+  Images& im = imagesFor(size);
+  cv::Mat rgb(size, CV_8UC3);
+  for (auto _ : state) {
+    classifyPixels(im.hls, im.mask, kBounds, workers());
+    benchmark::DoNotOptimize(cv::countNonZero(im.mask));
+    cv::cvtColor(im.mask, rgb, cv::COLOR_GRAY2RGB);
+    benchmark::ClobberMemory();
+  }
+}
+
+double minimum(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
 }  // namespace
 
+double firstPassInFreshProcess(cv::Size size) {
+  // What the run does before its pass, in its order, so that caches, pages
+  // and threads are as the program leaves them.
+  cv::Mat snimek = randomImage(size);
+  cv::Mat snimekKLON;
+  cv::cvtColor(snimek, snimekKLON, cv::COLOR_BGR2HLS);
+  cv::GaussianBlur(snimek, snimek, cv::Size(3, 3), 0.0, 0.0, cv::BORDER_REPLICATE);
+  cv::Mat maska(size, CV_8UC1, cv::Scalar(0));
+  WorkerPool pool;
+  prepareClassification(pool);
+  elapsedSeconds();
+  classifyPixels(snimekKLON, maska, kBounds, pool);
+  return elapsedSeconds();
+}
+
 void registerClassificationBenchmarks() {
-  // Timed on the thread's CPU clock: every classifier here runs on the one
-  // thread, and on a shared machine wall-clock time also counts the time
-  // the thread waits for a core.
-  for (const cv::Size size : kClassificationSizes) {
-    for (const Classifier c : kClassifiers) {
-      withSharedSettings(benchmark::RegisterBenchmark(
-                             classificationName(c, size).c_str(),
-                             [c, size](benchmark::State& state) {
-                               benchClassifier(state, c, size);
-                             }))
-          ->Unit(benchmark::kMicrosecond);
+  for (const cv::Size size : kSizes) {
+    for (int way = 0; way < kWays; ++way) {
+      benchmark::RegisterBenchmark(benchmarkName(kWayNames[way], size).c_str(), timeWay,
+                                   static_cast<Way>(way), size)
+          ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
+          ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
+    }
+    benchmark::RegisterBenchmark(benchmarkName("first_pass", size).c_str(), timeFirstPass, size)
+        ->Iterations(1)->Repetitions(7)->ComputeStatistics("min", minimum)
+        ->ReportAggregatesOnly(true)->UseManualTime()->Unit(benchmark::kMicrosecond);
+    if (size.area() >= 3840 * 2160) {
+      benchmark::RegisterBenchmark(benchmarkName("tuning_step", size).c_str(), timeTuningStep, size)
+          ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
+          ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
     }
   }
 }

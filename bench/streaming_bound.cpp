@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "colour_classification_detail.h"
 #include "streaming_bound.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -77,21 +78,40 @@ HWY_EXPORT(StreamRows);
 HWY_EXPORT(StreamRowsNonTemporal);
 HWY_EXPORT(TargetName);
 
-void streamingBound(const cv::Mat& hls, cv::Mat& mask, StoreStyle style) {
+namespace {
+
+void streamRows(const cv::Mat& hls, cv::Mat& mask, int from, int to, StoreStyle style) {
+  const auto width = static_cast<std::size_t>(hls.cols);
+  const auto height = static_cast<std::size_t>(to - from);
+  if (style == StoreStyle::NonTemporal) {
+    HWY_DYNAMIC_DISPATCH(StreamRowsNonTemporal)
+    (hls.ptr<std::uint8_t>(from), hls.step, mask.ptr<std::uint8_t>(from), mask.step, width,
+     height);
+  } else {
+    HWY_DYNAMIC_DISPATCH(StreamRows)
+    (hls.ptr<std::uint8_t>(from), hls.step, mask.ptr<std::uint8_t>(from), mask.step, width,
+     height);
+  }
+}
+
+void checkImages(const cv::Mat& hls, const cv::Mat& mask) {
   CV_Assert(hls.dims == 2 && hls.type() == CV_8UC3);
   CV_Assert(mask.dims == 2 && mask.type() == CV_8UC1);
   CV_Assert(hls.size() == mask.size());
-  const auto width = static_cast<std::size_t>(hls.cols);
-  const auto height = static_cast<std::size_t>(hls.rows);
-  if (style == StoreStyle::NonTemporal) {
-    HWY_DYNAMIC_DISPATCH(StreamRowsNonTemporal)
-    (hls.ptr<std::uint8_t>(), hls.step, mask.ptr<std::uint8_t>(), mask.step,
-     width, height);
-  } else {
-    HWY_DYNAMIC_DISPATCH(StreamRows)
-    (hls.ptr<std::uint8_t>(), hls.step, mask.ptr<std::uint8_t>(), mask.step,
-     width, height);
-  }
+}
+
+}  // namespace
+
+void streamingBound(const cv::Mat& hls, cv::Mat& mask, StoreStyle style) {
+  checkImages(hls, mask);
+  streamRows(hls, mask, 0, hls.rows, style);
+}
+
+void streamingBound(const cv::Mat& hls, cv::Mat& mask, StoreStyle style,
+                    WorkerPool& workers) {
+  checkImages(hls, mask);
+  auto rows = [&](int from, int to) { streamRows(hls, mask, from, to, style); };
+  workers.shareRows(hls.rows, rowsPerPiece(hls.cols), rows);
 }
 
 const char* dispatchedTargetName() {

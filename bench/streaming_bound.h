@@ -4,6 +4,8 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include "worker_pool.h"
+
 namespace tesmic::bench {
 
 enum class StoreStyle {
@@ -17,6 +19,11 @@ enum class StoreStyle {
 // differ only in the work between load and store. NonTemporal shows what
 // memory allows when the mask does not pass through the caches.
 void streamingBound(const cv::Mat& hls, cv::Mat& mask, StoreStyle style);
+
+// The same with the rows shared between the threads of workers in the runs
+// the pass uses: the speed of memory on every core.
+void streamingBound(const cv::Mat& hls, cv::Mat& mask, StoreStyle style,
+                    WorkerPool& workers);
 
 // The instruction set dynamic dispatch picks for these kernels here.
 const char* dispatchedTargetName();

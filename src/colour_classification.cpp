@@ -12,6 +12,7 @@
 #include <hwy/highway.h>
 
 #include "colour_classification.h"
+#include "colour_classification_detail.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace tesmic {
@@ -159,24 +160,81 @@ ByteThresholds byteThresholdsFor(const DetectionBounds& b) {
   return t;
 }
 
+// Three bytes read and one written per pixel; below the size of the last
+// level cache the mask is better left in it.
 bool usesStreamingStores(cv::Size size) {
-  // Three bytes read and one written per pixel; below the size of the last
-  // level cache the mask is better left in it.
-  constexpr std::size_t kStreamFromBytes = std::size_t{16} << 20;
-  return static_cast<std::size_t>(size.area()) * 4 >= kStreamFromBytes;
+  constexpr std::uint64_t kStreamFromBytes = std::uint64_t{16} << 20;
+  const std::uint64_t pixels = std::uint64_t(size.width) * std::uint64_t(size.height);
+  return pixels >= kStreamFromBytes / 4;
 }
 
-void classifyPixels(const cv::Mat& hls, cv::Mat& mask,
-                    const DetectionBounds& bounds) {
+// Below this many pixels handing rows to another thread costs more than it
+// saves, even with the thread awake (measured: README, "Performance").
+bool splitsBetweenThreads(cv::Size size) {
+  constexpr std::uint64_t kSplitFromPixels = 160 * 1000;
+  return std::uint64_t(size.width) * std::uint64_t(size.height) >= kSplitFromPixels;
+}
+
+int rowsPerPiece(int width) { return std::max(1, (1 << 16) / std::max(width, 1)); }
+
+namespace {
+
+void checkImages(const cv::Mat& hls, const cv::Mat& mask) {
   CV_Assert(hls.dims == 2 && hls.type() == CV_8UC3);
   CV_Assert(mask.dims == 2 && mask.type() == CV_8UC1);
   CV_Assert(hls.size() == mask.size());
+}
+
+void classifyRows(const cv::Mat& hls, cv::Mat& mask, int fromRow, int toRow,
+                  const ByteThresholds& thresholds, bool stream) {
+  if (fromRow >= toRow) return;
+  HWY_DYNAMIC_DISPATCH(ClassifyRows)
+  (hls.ptr<std::uint8_t>(fromRow), hls.step, mask.ptr<std::uint8_t>(fromRow), mask.step,
+   static_cast<std::size_t>(hls.cols), static_cast<std::size_t>(toRow - fromRow),
+   thresholds, stream);
+}
+
+// Both kinds of store, a whole vector and a tail, on a buffer of its own.
+void warmUp() {
+  constexpr std::size_t kPixels = 67;
+  alignas(64) std::uint8_t hls[3 * kPixels] = {};
+  alignas(64) std::uint8_t mask[kPixels];
+  const ByteThresholds thresholds;
+  for (const bool stream : {false, true}) {
+    HWY_DYNAMIC_DISPATCH(ClassifyRows)
+    (hls, sizeof hls, mask, sizeof mask, kPixels, 1, thresholds, stream);
+  }
+}
+
+}  // namespace
+
+void classifyPixels(const cv::Mat& hls, cv::Mat& mask,
+                    const DetectionBounds& bounds) {
+  checkImages(hls, mask);
+  classifyRows(hls, mask, 0, hls.rows, byteThresholdsFor(bounds),
+               usesStreamingStores(hls.size()));
+}
+
+void classifyPixels(const cv::Mat& hls, cv::Mat& mask,
+                    const DetectionBounds& bounds, WorkerPool& workers) {
+  checkImages(hls, mask);
   const ByteThresholds thresholds = byteThresholdsFor(bounds);
   const bool stream = usesStreamingStores(hls.size());
-  HWY_DYNAMIC_DISPATCH(ClassifyRows)
-  (hls.ptr<std::uint8_t>(), hls.step, mask.ptr<std::uint8_t>(), mask.step,
-   static_cast<std::size_t>(hls.cols), static_cast<std::size_t>(hls.rows),
-   thresholds, stream);
+  if (workers.size() == 1 || !splitsBetweenThreads(hls.size())) {
+    classifyRows(hls, mask, 0, hls.rows, thresholds, stream);
+    return;
+  }
+  // Runs of rows of about 64K pixels each, handed out in order to whichever
+  // thread asks first: a thread kept off its core leaves its share to the
+  // others instead of holding them up.
+  auto rows = [&](int from, int to) { classifyRows(hls, mask, from, to, thresholds, stream); };
+  workers.shareRows(hls.rows, rowsPerPiece(hls.cols), rows);
+}
+
+void prepareClassification(WorkerPool& workers) {
+  warmUp();  // the first dispatch picks the instruction set, once
+  auto job = [] { warmUp(); };
+  workers.runOnEach(job);
 }
 
 }  // namespace tesmic

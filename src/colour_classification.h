@@ -1,4 +1,4 @@
-// Classifying HLS pixels as the sought colour or not.
+// Marking the pixels of the sought colour in an HLS image.
 #pragma once
 
 #include <cstdint>
@@ -6,52 +6,33 @@
 #include <opencv2/core/mat.hpp>
 
 #include "detection_bounds.h"
+#include "worker_pool.h"
 
 namespace tesmic {
 
 inline constexpr std::uint8_t kSought = 255;
 inline constexpr std::uint8_t kOther = 0;
 
-// The rule for one pixel, channel values c0 = hue, c1 = lightness,
-// c2 = saturation, each compared with the bounds as a signed int. This is the
-// reference that the vectorised pass is held against.
-bool isSoughtColour(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
-                    const DetectionBounds& bounds);
-
-// The bounds restated over bytes. For every channel the set of byte values
-// that pass is either empty or a run of consecutive values that may wrap past
-// 255 to 0 (the hue band excludes an interval, so its complement wraps). Such
-// a run is {x : uint8(x - start) <= span}, one subtraction and one unsigned
-// comparison per channel.
-struct ByteThresholds {
-  bool matchesNothing = false;  // some channel admits no value at all
-  std::uint8_t start[3] = {0, 0, 0};
-  std::uint8_t span[3] = {255, 255, 255};
-};
-
-ByteThresholds byteThresholdsFor(const DetectionBounds& bounds);
-
-// The verdict for one pixel under precomputed thresholds; equals
-// isSoughtColour(c0, c1, c2, bounds) for thresholds of those bounds.
-inline bool passesThresholds(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
-                             const ByteThresholds& t) {
-  return !t.matchesNothing &&
-         static_cast<std::uint8_t>(c0 - t.start[0]) <= t.span[0] &&
-         static_cast<std::uint8_t>(c1 - t.start[1]) <= t.span[1] &&
-         static_cast<std::uint8_t>(c2 - t.start[2]) <= t.span[2];
-}
-
-// Whether the pass over an image of this size stores the mask past the
-// caches (a mask that does not fit in them then costs no read of its lines).
-bool usesStreamingStores(cv::Size size);
-
 // The pass: writes kSought or kOther into every pixel of mask (CV_8UC1) for
 // the pixel at the same row and column of hls (CV_8UC3, channels hue,
-// lightness, saturation). Both images are addressed through their own row
-// stride, so either may be a view into a larger image; bytes past the end of
-// a row are never read or written. hls is left unchanged. Allocates nothing.
-// Throws cv::Exception when the types or sizes do not fit.
+// lightness, saturation), by the rule of detection_bounds.h. Both images
+// are addressed through their own row stride, so either may be a view into
+// a larger image; bytes past the end of a row are never read or written.
+// hls is left unchanged. Allocates nothing. Throws cv::Exception when the
+// types or sizes do not fit. Runs on the calling thread.
 void classifyPixels(const cv::Mat& hls, cv::Mat& mask,
                     const DetectionBounds& bounds);
+
+// The same pass with its rows split between the threads of workers. Images
+// too small to gain from it stay on the calling thread. The mask is the same
+// byte for byte.
+void classifyPixels(const cv::Mat& hls, cv::Mat& mask,
+                    const DetectionBounds& bounds, WorkerPool& workers);
+
+// The pass's one-time set-up, on every thread of workers: picks the
+// instruction set and brings the chosen code into the caches, on a few
+// pixels of its own. Calling it right before a timed pass keeps that set-up
+// out of the time and leaves the threads awake for the pass.
+void prepareClassification(WorkerPool& workers);
 
 }  // namespace tesmic

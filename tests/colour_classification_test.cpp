@@ -1,4 +1,6 @@
 #include "colour_classification.h"
+#include "colour_classification_detail.h"
+#include "support/reference_rule.h"
 
 #include <climits>
 #include <cstdint>
@@ -16,16 +18,6 @@ namespace {
 
 constexpr DetectionBounds kExample{175, 30, 160, 240, 90, 0};
 
-// The rule written once more, straight from its description, in 64-bit
-// arithmetic and without the early exits of isSoughtColour.
-bool ruleAsDescribed(int hue, int lightness, int saturation,
-                     const DetectionBounds& b) {
-  const long long h = hue, l = lightness, s = saturation;
-  const bool hueOutsideBand = h > b.HH || h < b.HL;
-  const bool lightnessBetween = l > b.SH && l < b.SL && l > b.VL;
-  return hueOutsideBand && lightnessBetween && s > b.VH;
-}
-
 // Every one of the 2^24 colours once: hue, lightness, saturation.
 const cv::Mat& allColours() {
   static const cv::Mat image = [] {
@@ -42,18 +34,6 @@ const cv::Mat& allColours() {
     return m;
   }();
   return image;
-}
-
-cv::Mat referenceMask(const cv::Mat& hls, const DetectionBounds& b) {
-  cv::Mat mask(hls.size(), CV_8UC1);
-  for (int y = 0; y < hls.rows; ++y) {
-    const auto* p = hls.ptr<std::uint8_t>(y);
-    auto* out = mask.ptr<std::uint8_t>(y);
-    for (int x = 0; x < hls.cols; ++x, p += 3) {
-      out[x] = isSoughtColour(p[0], p[1], p[2], b) ? kSought : kOther;
-    }
-  }
-  return mask;
 }
 
 std::string describe(const DetectionBounds& b) {
@@ -154,7 +134,7 @@ TEST(IsSoughtColour, AgreesWithTheRuleOverAllColours) {
     for (int h = 0; h < 256; ++h) {
       for (int l = 0; l < 256; ++l) {
         for (int s = 0; s < 256; ++s) {
-          const bool expected = ruleAsDescribed(h, l, s, b);
+          const bool expected = test::ruleHolds(h, l, s, b);
           if (isSoughtColour(static_cast<std::uint8_t>(h),
                              static_cast<std::uint8_t>(l),
                              static_cast<std::uint8_t>(s), b) != expected &&
@@ -189,14 +169,22 @@ TEST(ByteThresholds, DescribeWhatPasses) {
 class ClassifyPixels : public hwy::TestWithParamTarget {};
 HWY_TARGET_INSTANTIATE_TEST_SUITE_P(ClassifyPixels);
 
+// On one thread and split between threads (more than this machine may have,
+// so that pieces go every way).
 TEST_P(ClassifyPixels, MatchesTheReferenceOverAllColours) {
   const cv::Mat& colours = allColours();
+  ASSERT_TRUE(splitsBetweenThreads(colours.size()));
+  WorkerPool workers(3);
   cv::Mat mask(colours.size(), CV_8UC1);
   for (const DetectionBounds& b : boundSets()) {
     SCOPED_TRACE(describe(b));
+    const cv::Mat expected = test::referenceMask(colours, b);
     mask.setTo(77);  // neither verdict, so an unwritten pixel shows
     classifyPixels(colours, mask, b);
-    EXPECT_EQ(firstDifference(mask, referenceMask(colours, b), colours), "");
+    EXPECT_EQ(firstDifference(mask, expected, colours), "");
+    mask.setTo(77);
+    classifyPixels(colours, mask, b, workers);
+    EXPECT_EQ(firstDifference(mask, expected, colours), "") << "split between threads";
   }
 }
 
@@ -219,7 +207,7 @@ TEST_P(ClassifyPixels, EveryTailLengthInViewsWithPadding) {
 
     classifyPixels(hls, mask, b);
 
-    EXPECT_EQ(firstDifference(mask, referenceMask(hls, b), hls), "");
+    EXPECT_EQ(firstDifference(mask, test::referenceMask(hls, b), hls), "");
     EXPECT_EQ(cv::norm(hlsParent, before, cv::NORM_INF), 0.0);
     cv::Mat outside = maskParent.clone();
     outside(maskArea).setTo(kPadding);
@@ -244,7 +232,30 @@ TEST_P(ClassifyPixels, LargeViewsWithUnalignedRows) {
   const DetectionBounds b{200, 60, 40, 220, 60, 0};
   classifyPixels(hls, mask, b);
 
-  EXPECT_EQ(firstDifference(mask, referenceMask(hls, b), hls), "");
+  EXPECT_EQ(firstDifference(mask, test::referenceMask(hls, b), hls), "");
+  cv::Mat outside = maskParent.clone();
+  outside(area).setTo(kPadding);
+  EXPECT_EQ(cv::countNonZero(outside != kPadding), 0) << "padding of the mask was written";
+}
+
+// Streamed stores begin at the first aligned byte of a row: in rows narrower
+// than a vector that byte may lie past the row's end.
+TEST_P(ClassifyPixels, LargeViewsOfRowsNarrowerThanAVector) {
+  constexpr std::uint8_t kPadding = 0x5A;
+  const cv::Rect area(2, 0, 5, 900000);
+  ASSERT_TRUE(usesStreamingStores(area.size()));
+  cv::Mat hlsParent(area.height, 8, CV_8UC3);
+  cv::theRNG().state = 13;
+  cv::randu(hlsParent, 0, 256);
+  const cv::Mat hls = hlsParent(area);
+  cv::Mat maskParent(area.height, 9, CV_8UC1, cv::Scalar(kPadding));
+  cv::Mat mask = maskParent(area);
+  WorkerPool workers(2);
+
+  const DetectionBounds b{200, 60, 40, 220, 60, 0};
+  classifyPixels(hls, mask, b, workers);
+
+  EXPECT_EQ(firstDifference(mask, test::referenceMask(hls, b), hls), "");
   cv::Mat outside = maskParent.clone();
   outside(area).setTo(kPadding);
   EXPECT_EQ(cv::countNonZero(outside != kPadding), 0) << "padding of the mask was written";

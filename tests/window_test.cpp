@@ -23,6 +23,7 @@
 
 #include "command_line.h"
 #include "support/child_process.h"
+#include "support/reference_rule.h"
 #include "support/temporary_directory.h"
 #include "support/x_server.h"
 
@@ -69,24 +70,11 @@ struct Bounds {
   }
 };
 
-// The rule, written out here on its own so that the binary is held against
-// it rather than against itself.
+// The rule applied to the colours of a BGR image, apart from the program.
 cv::Mat expectedMask(const cv::Mat& bgr, const Bounds& b) {
   cv::Mat hls;
   cv::cvtColor(bgr, hls, cv::COLOR_BGR2HLS);
-  cv::Mat mask(bgr.size(), CV_8UC1);
-  for (int y = 0; y < hls.rows; ++y) {
-    for (int x = 0; x < hls.cols; ++x) {
-      const cv::Vec3b& pixel = hls.at<cv::Vec3b>(y, x);
-      const int hue = pixel[0];
-      const int lightness = pixel[1];
-      const int saturation = pixel[2];
-      const bool sought = (hue > b.hh || hue < b.hl) && b.sh < lightness &&
-                          lightness < b.sl && lightness > b.vl && saturation > b.vh;
-      mask.at<uchar>(y, x) = sought ? 255 : 0;
-    }
-  }
-  return mask;
+  return referenceMask(hls, {b.hh, b.hl, b.sh, b.sl, b.vh, b.vl});
 }
 
 cv::Mat bgrFromHls(const cv::Mat& hls) {

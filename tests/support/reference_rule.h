@@ -1,0 +1,32 @@
+// The rule written once more, apart from the program, for tests and
+// benchmarks to hold it against: straight from its description, in 64-bit
+// arithmetic and without the early exits of isSoughtColour.
+#pragma once
+
+#include <cstdint>
+
+#include <opencv2/core/mat.hpp>
+
+#include "detection_bounds.h"
+
+namespace tesmic::test {
+
+inline bool ruleHolds(int hue, int lightness, int saturation, const DetectionBounds& b) {
+  const long long h = hue, l = lightness, s = saturation;
+  const bool hueOutsideBand = h > b.HH || h < b.HL;
+  const bool lightnessBetween = l > b.SH && l < b.SL && l > b.VL;
+  return hueOutsideBand && lightnessBetween && s > b.VH;
+}
+
+// 255 where the rule holds for the pixel of hls (CV_8UC3: H, L, S), else 0.
+inline cv::Mat referenceMask(const cv::Mat& hls, const DetectionBounds& b) {
+  cv::Mat mask(hls.size(), CV_8UC1);
+  for (int y = 0; y < hls.rows; ++y) {
+    const auto* p = hls.ptr<std::uint8_t>(y);
+    auto* out = mask.ptr<std::uint8_t>(y);
+    for (int x = 0; x < hls.cols; ++x, p += 3) out[x] = ruleHolds(p[0], p[1], p[2], b) ? 255 : 0;
+  }
+  return mask;
+}
+
+}  // namespace tesmic::test
