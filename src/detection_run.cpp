@@ -10,44 +10,25 @@
 #include "display_check.h"
 #include "exit_codes.h"
 #include "image_loading.h"
+#include "screen_area.h"
 #include "stopwatch.h"
 #include "terminal_text.h"
+#include "tuning_session.h"
+#include "tuning_text.h"
+#include "window_layout.h"
+#include "window_titles.h"
 #include "worker_pool.h"
 
 namespace tesmic {
 namespace {
 
-constexpr char kMaskWindow[] = "Vysledek";
-constexpr char kImageWindow[] = "ORIG";
-
-// Saving a window's picture from its toolbar throws out of the wait when the
-// name has none of the extensions the toolkit saves (the only failure it
-// reports): that ends the save, not the run.
-int waitKeyReportingFailedSaves(int delayMs) {
-  try {
-    return cv::waitKey(delayMs);
-  } catch (const cv::Exception&) {
-    std::fputs("Chyba: obrazek okna nelze ulozit, nazev souboru musi koncit "
-               ".png, .jpg, .jpeg nebo .bmp.\n",
-               stderr);
-    return -1;
-  }
-}
-
-// A window closed by the user (the window manager's close button) is hidden
-// by the toolkit, not forgotten, so ask whether it is still visible.
-bool windowOpen(const char* title) {
-  return cv::getWindowProperty(title, cv::WND_PROP_VISIBLE) > 0;
-}
-
-// Waits for a key in either window, or for either window to be closed.
-// Waiting for a key without a time-out would never return once the windows
-// are closed, so the wait is cut into short slices with a look in between.
-void waitForKeyOrClose() {
-  constexpr int kSliceMs = 30;
-  while (windowOpen(kMaskWindow) && windowOpen(kImageWindow)) {
-    if (waitKeyReportingFailedSaves(kSliceMs) != -1) return;
-  }
+// Sized so that the image area shows the image at the layout's scale: 1:1
+// where it fits, scaled to the screen where not. Normal windows rather than
+// auto-sized ones, which are never narrower than their toolbar.
+void openWindow(const char* title, const WindowPlace& place) {
+  cv::namedWindow(title, cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO);
+  cv::resizeWindow(title, place.view.width, place.view.height + kWindowChromeHeight);
+  cv::moveWindow(title, place.position.x, place.position.y);
 }
 
 }  // namespace
@@ -65,8 +46,10 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
     return kExitNoDisplay;
   }
 
-  cv::namedWindow(kMaskWindow, cv::WINDOW_AUTOSIZE);
-  cv::namedWindow(kImageWindow, cv::WINDOW_AUTOSIZE);
+  const WindowLayout layout =
+      layoutWindows(snimek.size(), usableScreenArea(display.platform == "xcb"));
+  openWindow(kMaskWindow, layout.vysledek);
+  openWindow(kImageWindow, layout.orig);
   // After the windows, so that at exit it comes before what Qt set up.
   const DisplayLossReport reportLoss;
 
@@ -93,14 +76,16 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
   formatTimingMessage(zprava, sizeof zprava, passSeconds);
   std::fprintf(stderr, "%s\n", zprava);
 
-  // No window shows the working copy; on a huge image its memory is better
-  // spent on the display copies that the windows make next.
-  snimekKLON.release();
   cv::imshow(kMaskWindow, maska);
   cv::imshow(kImageWindow, snimek);
-  waitForKeyOrClose();
-
+  // The HLS copy stays for the sliders and the readouts.
+  TuningSession tuning(snimekKLON, maska, bounds, workers, passSeconds);
+  tuning.waitForKeyOrClose();
   cv::destroyAllWindows();
+
+  if (tuning.boundsChanged()) {
+    std::printf("%s\n", repeatCommand(imageName, tuning.bounds()).c_str());
+  }
   return kExitOk;
 }
 

@@ -223,7 +223,10 @@ class WindowTest : public ::testing::Test {
   // toolkit, faster than any user could: a key pressed before the images
   // are shown is dropped, and showing an image reopens a window closed
   // before it.
-  void awaitRunShowing(const cv::Mat& source, Window& mask, Window& picture) const {
+  // origin, when given, receives where the image's top left corner lies in
+  // "ORIG".
+  void awaitRunShowing(const cv::Mat& source, Window& mask, Window& picture,
+                       cv::Point* origin = nullptr) const {
     const std::optional<Window> maskWindow =
         waitForMappedWindow(display(), kMaskTitle, kWindowTimeout);
     const std::optional<Window> pictureWindow =
@@ -235,8 +238,10 @@ class WindowTest : public ::testing::Test {
 
     // The border is left out: how it is smoothed is the library's choice.
     const cv::Rect inner(1, 1, source.cols - 2, source.rows - 2);
-    ASSERT_EQ(waitUntilShown(display(), picture, smoothed(source)(inner).clone()).size(), 1u)
-        << "\"" << kImageTitle << "\" does not show the smoothed picture";
+    const std::vector<cv::Point> found =
+        waitUntilShown(display(), picture, smoothed(source)(inner).clone());
+    ASSERT_EQ(found.size(), 1u) << "\"" << kImageTitle << "\" does not show the smoothed picture";
+    if (origin != nullptr) *origin = found[0] - cv::Point(1, 1);
   }
 
   TemporaryDirectory temp_;
@@ -259,12 +264,173 @@ TEST_F(WindowTest, BothWindowsOpenMaskFirstAndAKeyEndsTheRunQuietly) {
   ASSERT_NE(maskAt, created.end());
   ASSERT_NE(pictureAt, created.end());
   EXPECT_LT(maskAt, pictureAt) << "\"" << kMaskTitle << "\" was not created first";
+  // An image that fits: ORIG to the left, the two apart (and 1:1, as the
+  // picture was found whole above).
+  const cv::Rect maskRect = windowRect(display(), mask);
+  const cv::Rect pictureRect = windowRect(display(), picture);
+  EXPECT_LT(pictureRect.x, maskRect.x);
+  EXPECT_TRUE((maskRect & pictureRect).empty()) << maskRect << " and " << pictureRect;
 
   ASSERT_TRUE(pressKeyOn(display(), mask, XK_q));
   const ChildResult result = child.wait(kRunTimeout);
   expectEndedWithExitCode(result, 0);
-  EXPECT_EQ(result.out, "") << "seven arguments print no usage";
+  EXPECT_EQ(result.out, "") << "seven arguments, no bound changed: nothing on standard output";
   expectOneTimingLine(result);
+}
+
+// The text of a window's status bar. It is painted, so read by OCR
+// (tesseract), enlarged and limited to the characters of a pixel readout.
+std::string statusBarText(Display* display, Window window, const fs::path& scratch) {
+  const cv::Mat pixels = readWindowPixels(display, window);
+  if (pixels.rows < 20) return "";
+  cv::Mat bar;
+  cv::resize(pixels.rowRange(pixels.rows - 20, pixels.rows), bar, {}, 3, 3, cv::INTER_CUBIC);
+  cv::imwrite(scratch.string(), bar);
+  ChildOptions ocr;
+  ocr.argv = {"tesseract", scratch.string(), "stdout", "--psm", "7",
+              "-c", "tessedit_char_whitelist=0123456789xyHLS=| "};
+  ocr.stderrMode = OutputMode::kDiscard;
+  return runChild(ocr, 20s).out;
+}
+
+// One run tuned the way a user tunes: the readout under the pointer, Ctrl+P
+// for the control panel, a new HH typed into the box that a slider's label
+// opens, the mask shown anew, and the command that repeats the run printed
+// at its end.
+TEST_F(WindowTest, TuningThroughTheControlPanel) {
+  const cv::Mat crafted = craftedImage();
+  const fs::path image = writeImage("crafted.png", crafted);
+  ChildProcess child(tesmicOnImage(image, kCraftedBounds));
+  Window mask = 0;
+  Window picture = 0;
+  cv::Point origin;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture, &origin));
+
+  // On the hue ramp, where H, L and S all differ from their neighbours' text.
+  const cv::Point pixel(200, 30);
+  cv::Mat hls;
+  cv::cvtColor(crafted, hls, cv::COLOR_BGR2HLS);
+  const cv::Vec3b colour = hls.at<cv::Vec3b>(pixel);
+  const std::string readout = "H=" + std::to_string(colour[0]) + " L=" +
+                              std::to_string(colour[1]) + " S=" + std::to_string(colour[2]);
+  pointAt(display(), picture, origin + pixel);
+  std::string text;
+  const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
+  while (text.find(readout) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(200ms);
+    text = statusBarText(display(), picture, temp_.path() / "status.png");
+  }
+  EXPECT_NE(text.find(readout), std::string::npos) << "the status bar reads: " << text;
+
+  ASSERT_TRUE(pressKeyOn(display(), mask, XK_p, ControlMask));
+  const auto panel = waitForMappedWindow(display(), "tesmic settings", kWindowTimeout);
+  ASSERT_TRUE(panel) << "Ctrl+P did not open the control panel";
+  // HH is the first of six rows, its label at the left.
+  const cv::Rect panelRect = windowRect(display(), *panel);
+  pointAt(display(), *panel, {20, panelRect.height / 12}, 1);
+  ASSERT_TRUE(waitForMappedWindow(display(), "Slider HH", kWindowTimeout));
+  typeText(display(), "100\n");
+
+  Bounds tuned = kCraftedBounds;
+  tuned.hh = 100;
+  EXPECT_EQ(waitUntilShown(display(), mask, expectedMask(crafted, tuned)).size(), 1u)
+      << "\"" << kMaskTitle << "\" does not show the mask of HH=100";
+
+  ASSERT_TRUE(pressKeyOn(display(), mask, XK_q));
+  const ChildResult result = child.wait(kRunTimeout);
+  expectEndedWithExitCode(result, 0);
+  EXPECT_EQ(result.out, "tesmic " + image.string() + " 100 10 60 200 100 40\n");
+  expectOneTimingLine(result);
+}
+
+// Blocks of colour, every other one of the sought colour, too large for a
+// small screen.
+cv::Mat blocksImage(cv::Size blocks, int side) {
+  cv::Mat image(blocks.height * side, blocks.width * side, CV_8UC3);
+  for (int y = 0; y < blocks.height; ++y) {
+    for (int x = 0; x < blocks.width; ++x) {
+      const cv::Scalar colour = (x + y) % 2 == 0 ? cv::Scalar(20, 20, 230)  // sought red
+                                                 : cv::Scalar(200, 60 + 20 * y, 30 * x);
+      image(cv::Rect(x * side, y * side, side, side)).setTo(colour);
+    }
+  }
+  return image;
+}
+
+// Where the image lies in a window that shows it scaled to fit the area
+// between the toolbar and the status bar, its aspect kept.
+cv::Rect2d shownImageArea(cv::Size window, cv::Size image) {
+  const cv::Size view(window.width, window.height - 48);
+  const double scale = std::min(double(view.width) / image.width, double(view.height) / image.height);
+  const cv::Size2d shown(image.width * scale, image.height * scale);
+  return {(view.width - shown.width) / 2, 28 + (view.height - shown.height) / 2, shown.width,
+          shown.height};
+}
+
+// The mean colour of the middle of each block, as a window shows it.
+std::vector<cv::Scalar> blockMeans(const cv::Mat& pixels, cv::Size blocks, cv::Size image) {
+  const cv::Rect2d area = shownImageArea(pixels.size(), image);
+  std::vector<cv::Scalar> means;
+  for (int y = 0; y < blocks.height; ++y) {
+    for (int x = 0; x < blocks.width; ++x) {
+      const cv::Point centre(int(area.x + (x + 0.5) * area.width / blocks.width),
+                             int(area.y + (y + 0.5) * area.height / blocks.height));
+      const cv::Rect middle(centre - cv::Point(4, 4), cv::Size(9, 9));
+      if ((middle & cv::Rect({}, pixels.size())) != middle) return {};
+      means.push_back(cv::mean(pixels(middle)));
+    }
+  }
+  return means;
+}
+
+// A screen smaller than the image: both windows on it, apart, each showing
+// the whole image at the same scale.
+TEST_F(WindowTest, AnImageLargerThanTheScreenIsShownWholeInBothWindows) {
+  XServer smallScreen({1024, 768});
+  const cv::Size blocks(8, 5);
+  const cv::Mat image = blocksImage(blocks, 200);
+  ChildOptions options = tesmicOnImage(writeImage("bloky.png", image), kCraftedBounds);
+  options.environment.push_back({"DISPLAY", smallScreen.displayName()});
+  ChildProcess child(options);
+  Display* small = smallScreen.display();
+  const auto mask = waitForMappedWindow(small, kMaskTitle, kWindowTimeout);
+  const auto picture = waitForMappedWindow(small, kImageTitle, kWindowTimeout);
+  ASSERT_TRUE(mask && picture);
+
+  const cv::Mat expectedMaskBlocks = expectedMask(image, kCraftedBounds);
+  const auto shows = [&](Window window, bool isMask) {
+    const std::vector<cv::Scalar> means =
+        blockMeans(readWindowPixels(small, window), blocks, image.size());
+    if (means.size() != std::size_t(blocks.area())) return false;
+    for (int i = 0; i < blocks.area(); ++i) {
+      const cv::Point corner((i % blocks.width) * 200, (i / blocks.width) * 200);
+      const double level = expectedMaskBlocks.at<uchar>(corner);
+      const cv::Scalar wanted = isMask ? cv::Scalar(level, level, level)
+                                       : cv::Scalar(image.at<cv::Vec3b>(corner));
+      if (cv::norm(means[i] - wanted, cv::NORM_INF) > 3) return false;
+    }
+    return true;
+  };
+  bool maskShown = false;
+  bool pictureShown = false;
+  const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
+  while (!(maskShown && pictureShown) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(100ms);
+    maskShown = shows(*mask, true);
+    pictureShown = shows(*picture, false);
+  }
+  EXPECT_TRUE(maskShown) << "\"" << kMaskTitle << "\" does not show the whole mask";
+  EXPECT_TRUE(pictureShown) << "\"" << kImageTitle << "\" does not show the whole image";
+  const cv::Rect screen(0, 0, 1024, 768);
+  const cv::Rect maskRect = windowRect(small, *mask);
+  const cv::Rect pictureRect = windowRect(small, *picture);
+  EXPECT_EQ(maskRect & screen, maskRect);
+  EXPECT_EQ(pictureRect & screen, pictureRect);
+  EXPECT_TRUE((maskRect & pictureRect).empty()) << maskRect << " and " << pictureRect;
+  EXPECT_EQ(maskRect.size(), pictureRect.size());
+
+  ASSERT_TRUE(pressKeyOn(small, *mask, XK_q));
+  expectEndedWithExitCode(child.wait(kRunTimeout), 0);
 }
 
 class MaskWindowTest : public WindowTest, public ::testing::WithParamInterface<Bounds> {};

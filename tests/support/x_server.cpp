@@ -93,10 +93,11 @@ void sendKey(Display* display, unsigned long keysym, unsigned int modifiers = 0)
 
 }  // namespace
 
-XServer::XServer() {
+XServer::XServer(cv::Size screen) {
   ChildOptions options;
-  options.argv = {"Xvfb",  "-displayfd", "1",   "-screen", "0",
-                  "4000x3000x24", "-nolisten", "tcp", "-noreset"};
+  options.argv = {"Xvfb",      "-displayfd", "1",   "-screen",
+                  "0",         std::to_string(screen.width) + "x" + std::to_string(screen.height) + "x24",
+                  "-nolisten", "tcp",        "-noreset"};
   options.stderrMode = OutputMode::kDiscard;
   process_ = std::make_unique<ChildProcess>(options);
 
@@ -170,6 +171,28 @@ std::optional<Window> waitForMappedWindow(Display* display, const std::string& t
     if (Clock::now() >= deadline) return std::nullopt;
     std::this_thread::sleep_for(kPollInterval);
   }
+}
+
+cv::Rect windowRect(Display* display, Window window) {
+  ErrorCheck check(display);
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(display, window, &attributes) == 0 || !check.ok()) return {};
+  int x = 0;
+  int y = 0;
+  Window child = 0;
+  XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child);
+  return check.ok() ? cv::Rect(x, y, attributes.width, attributes.height) : cv::Rect();
+}
+
+void pointAt(Display* display, Window window, cv::Point point, int clicks) {
+  const cv::Rect rect = windowRect(display, window);
+  XTestFakeMotionEvent(display, DefaultScreen(display), rect.x + point.x, rect.y + point.y,
+                       CurrentTime);
+  for (int i = 0; i < clicks; ++i) {
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  }
+  XSync(display, False);
 }
 
 void raiseWindow(Display* display, Window window) {

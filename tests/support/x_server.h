@@ -16,14 +16,14 @@
 
 namespace tesmic::test {
 
-// Starts Xvfb on a display number it picks itself (-displayfd), with a screen
-// large enough for any test window to lie wholly on it, and keeps one
-// connection to it for the test. X errors on that connection (a window that
-// vanished meanwhile, say) are counted, not fatal. Throws std::runtime_error
-// when the server does not come up.
+// Starts Xvfb on a display number it picks itself (-displayfd), by default
+// with a screen large enough for any test window to lie wholly on it, and
+// keeps one connection to it for the test. X errors on that connection (a
+// window that vanished meanwhile, say) are counted, not fatal. Throws
+// std::runtime_error when the server does not come up.
 class XServer {
  public:
-  XServer();
+  explicit XServer(cv::Size screen = {4000, 3000});
   ~XServer();
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;
@@ -62,6 +62,13 @@ std::optional<Window> findWindowByTitle(Display* display, const std::string& tit
 std::optional<Window> waitForMappedWindow(Display* display, const std::string& title,
                                           std::chrono::milliseconds timeout,
                                           TitleMatch match = TitleMatch::kWhole);
+
+// The window's place on the screen and its size; empty when it is gone.
+cv::Rect windowRect(Display* display, Window window);
+
+// Moves the pointer over the point (x, y) of the window, as a hand on the
+// mouse would, and with clicks > 0 clicks the first button that many times.
+void pointAt(Display* display, Window window, cv::Point point, int clicks = 0);
 
 // Puts the window on top of its siblings, so that it can be read back whole.
 void raiseWindow(Display* display, Window window);

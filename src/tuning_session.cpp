@@ -1,0 +1,138 @@
+#include "tuning_session.h"
+
+#include <cstdio>
+
+#include <opencv2/core.hpp>
+#include <opencv2/highgui.hpp>
+
+#include "colour_classification.h"
+#include "slider_ranges.h"
+#include "stopwatch.h"
+#include "tuning_text.h"
+#include "window_titles.h"
+
+namespace tesmic {
+namespace {
+
+// The toolkit calls back into the session from inside its event loop,
+// which must not be left by an exception; a readout that cannot be shown is
+// not worth ending the run for.
+template <typename Body>
+void withoutThrowing(Body body) noexcept {
+  try {
+    body();
+  } catch (...) {
+  }
+}
+
+// Saving a window's picture from its toolbar throws out of the wait when the
+// name has none of the extensions the toolkit saves (the only failure it
+// reports): that ends the save, not the run.
+int waitKeyReportingFailedSaves(int delayMs) {
+  try {
+    return cv::waitKey(delayMs);
+  } catch (const cv::Exception&) {
+    std::fputs("Chyba: obrazek okna nelze ulozit, nazev souboru musi koncit "
+               ".png, .jpg, .jpeg nebo .bmp.\n",
+               stderr);
+    return -1;
+  }
+}
+
+// A window closed by the user (the window manager's close button) is hidden
+// by the toolkit, not forgotten, so ask whether it is still visible.
+bool windowOpen(const char* title) {
+  return cv::getWindowProperty(title, cv::WND_PROP_VISIBLE) > 0;
+}
+
+double markedShare(const cv::Mat& mask) {
+  return mask.empty() ? 0.0 : cv::countNonZero(mask) / static_cast<double>(mask.total());
+}
+
+}  // namespace
+
+TuningSession::TuningSession(const cv::Mat& hls, cv::Mat& mask, const DetectionBounds& bounds,
+                             WorkerPool& workers, double firstPassSeconds)
+    : hls_(hls),
+      mask_(mask),
+      workers_(workers),
+      start_(clampedToSliders(bounds)),
+      current_(bounds),
+      wanted_(start_),
+      passText_(passReadout(firstPassSeconds, markedShare(mask))) {
+  // An empty window name puts a slider in the control panel. Setting its
+  // range and position calls back; that is not the user moving it.
+  for (int i = 0; i < kBoundCount; ++i) {
+    sliders_[i] = {this, i};
+    const SliderRange range = sliderRange(i);
+    cv::createTrackbar(kBoundNames[i], "", nullptr, range.max, onSlider, &sliders_[i]);
+    cv::setTrackbarMin(kBoundNames[i], "", range.min);
+    cv::setTrackbarPos(kBoundNames[i], "", boundAt(start_, i));
+  }
+  listening_ = true;
+  cv::setMouseCallback(kMaskWindow, onMouseInMask, this);
+  cv::setMouseCallback(kImageWindow, onMouseInImage, this);
+  showReadouts();
+}
+
+void TuningSession::waitForKeyOrClose() {
+  // Short slices: a moved slider is computed at the end of the slice it
+  // came in, together with any that came after it.
+  constexpr int kSliceMs = 5;
+  while (windowOpen(kMaskWindow) && windowOpen(kImageWindow)) {
+    if (waitKeyReportingFailedSaves(kSliceMs) != -1) return;
+    if (stale_) computeAgain();
+  }
+}
+
+bool TuningSession::boundsChanged() const { return moved_ && !(current_ == start_); }
+
+void TuningSession::onSlider(int position, void* slider) {
+  const Slider& s = *static_cast<Slider*>(slider);
+  TuningSession& session = *s.session;
+  if (!session.listening_) return;
+  boundAt(session.wanted_, s.index) = position;
+  session.stale_ = true;
+  session.moved_ = true;
+}
+
+void TuningSession::onMouseInMask(int, int x, int y, int, void* session) {
+  withoutThrowing([&] { static_cast<TuningSession*>(session)->hover(kMaskWindow, x, y); });
+}
+
+void TuningSession::onMouseInImage(int, int x, int y, int, void* session) {
+  withoutThrowing([&] { static_cast<TuningSession*>(session)->hover(kImageWindow, x, y); });
+}
+
+void TuningSession::hover(const char* window, int x, int y) {
+  if (x < 0 || y < 0 || x >= hls_.cols || y >= hls_.rows) return;
+  hover_ = {window, x, y};
+  showReadouts();
+}
+
+void TuningSession::showReadouts() {
+  std::string maskText = passText_;
+  if (hover_.window != nullptr) {
+    const std::string pixel = pixelReadout(hover_.x, hover_.y, hls_.at<cv::Vec3b>(hover_.y, hover_.x),
+                                           mask_.at<std::uint8_t>(hover_.y, hover_.x) != kOther);
+    if (hover_.window == kMaskWindow) {
+      maskText = pixel + " | " + passText_;
+    } else {
+      cv::displayStatusBar(kImageWindow, pixel, 0);
+    }
+  }
+  cv::displayStatusBar(kMaskWindow, maskText, 0);
+}
+
+void TuningSession::computeAgain() {
+  current_ = wanted_;
+  stale_ = false;
+  elapsedSeconds();
+  classifyPixels(hls_, mask_, current_, workers_);
+  const double seconds = elapsedSeconds();
+  passText_ = passReadout(seconds, markedShare(mask_));
+  cv::imshow(kMaskWindow, mask_);
+  showReadouts();
+}
+
+}  // namespace tesmic

@@ -1,0 +1,67 @@
+// Live tuning of the bounds while the windows are open.
+#pragma once
+
+#include <string>
+
+#include <opencv2/core/mat.hpp>
+
+#include "detection_bounds.h"
+#include "worker_pool.h"
+
+namespace tesmic {
+
+// Puts six sliders, one per bound, in OpenCV's control panel (the toolbar's
+// "Display properties window" button or Ctrl+P shows it) and a readout in
+// each window's status bar, then waits for a key or a closed window. A
+// moved slider has the mask computed again from the kept HLS copy and
+// shown; slider events that come while that runs are merged, so that only
+// the newest bounds are computed. The windows must exist, showing the mask
+// (Vysledek) and the image (ORIG).
+class TuningSession {
+ public:
+  TuningSession(const cv::Mat& hls, cv::Mat& mask, const DetectionBounds& bounds,
+                WorkerPool& workers, double firstPassSeconds);
+  TuningSession(const TuningSession&) = delete;
+  TuningSession& operator=(const TuningSession&) = delete;
+
+  // Returns on a key in either window or when either window is closed.
+  void waitForKeyOrClose();
+
+  // Whether the sliders end where they started (the command line's bounds,
+  // each moved into its slider's range), and the bounds they give.
+  bool boundsChanged() const;
+  const DetectionBounds& bounds() const { return current_; }
+
+ private:
+  struct Slider {
+    TuningSession* session;
+    int index;
+  };
+  struct Hover {
+    const char* window = nullptr;  // none while the pointer is elsewhere
+    int x = 0;
+    int y = 0;
+  };
+
+  static void onSlider(int position, void* slider);
+  static void onMouseInMask(int event, int x, int y, int flags, void* session);
+  static void onMouseInImage(int event, int x, int y, int flags, void* session);
+  void hover(const char* window, int x, int y);
+  void showReadouts();
+  void computeAgain();
+
+  const cv::Mat& hls_;
+  cv::Mat& mask_;
+  WorkerPool& workers_;
+  const DetectionBounds start_;  // where the sliders start
+  DetectionBounds current_;      // the command line's until a slider moves
+  DetectionBounds wanted_;       // the newest the sliders asked for
+  bool stale_ = false;           // wanted_ not computed yet
+  bool moved_ = false;           // a slider has moved since they were set up
+  bool listening_ = false;       // false while the sliders are being set up
+  std::string passText_;
+  Hover hover_;
+  Slider sliders_[6];
+};
+
+}  // namespace tesmic

@@ -1,0 +1,55 @@
+// Where the two windows go and how large they show the image, so that both
+// lie on the screen whole.
+#pragma once
+
+#include <opencv2/core/types.hpp>
+
+namespace tesmic {
+
+// The part of the screen windows may use (a window manager's work area
+// leaves its panels out), in screen pixels.
+struct ScreenArea {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// OpenCV's Qt window: a toolbar above the image and a status bar below it,
+// each of a fixed height.
+inline constexpr int kWindowChromeHeight = 28 + 20;
+
+// Room kept for what a window manager adds around each window (a title bar
+// and borders) and between the windows; without one the windows merely sit
+// a little apart.
+inline constexpr int kFrameTop = 32;
+inline constexpr int kFrameSide = 4;
+inline constexpr int kWindowGap = 8;
+
+// Narrower views leave no room for the readouts of the status bar; a
+// narrower image sits in the middle of its view, still 1:1.
+inline constexpr int kMinViewWidth = 240;
+
+enum class Arrangement { kSideBySide, kStacked, kOverlapping };
+
+struct WindowPlace {
+  cv::Point position;  // of the window's frame, as cv::moveWindow takes it
+  cv::Size view;       // the image area; the window is kWindowChromeHeight taller
+};
+
+struct WindowLayout {
+  Arrangement arrangement;
+  double scale;  // 1 for images shown 1:1
+  WindowPlace orig;
+  WindowPlace vysledek;
+};
+
+// An image that fits is shown 1:1: ORIG left of Vysledek if both fit that
+// way, else ORIG above Vysledek, else (one fits, two do not) overlapping:
+// Vysledek at the top left and ORIG, which is shown last and so lies on
+// top, at the bottom right, with as much of Vysledek in view as the area
+// leaves. A larger image is scaled down, the same in both windows, until
+// the two fit side by side or stacked, whichever shows it larger.
+WindowLayout layoutWindows(cv::Size image, const ScreenArea& area);
+
+}  // namespace tesmic

@@ -1,0 +1,73 @@
+#include "window_layout.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace tesmic {
+namespace {
+
+cv::Rect outer(const WindowPlace& w) {
+  return {w.position.x, w.position.y, w.view.width + 2 * kFrameSide,
+          w.view.height + kFrameTop + kFrameSide + kWindowChromeHeight};
+}
+
+void expectInside(const WindowLayout& l, const ScreenArea& a) {
+  const cv::Rect area(a.x, a.y, a.width, a.height);
+  EXPECT_EQ(outer(l.orig) & area, outer(l.orig));
+  EXPECT_EQ(outer(l.vysledek) & area, outer(l.vysledek));
+}
+
+TEST(WindowLayout, ImagesThatFitAreShownOneToOne) {
+  const ScreenArea desktop{0, 30, 1920, 1170};  // a panel along the top
+  const WindowLayout small = layoutWindows({800, 600}, desktop);
+  EXPECT_EQ(small.arrangement, Arrangement::kSideBySide);
+  EXPECT_EQ(small.scale, 1.0);
+  EXPECT_EQ(small.orig.view, cv::Size(800, 600));
+  EXPECT_LT(small.orig.position.x, small.vysledek.position.x);
+  EXPECT_TRUE((outer(small.orig) & outer(small.vysledek)).empty());
+  expectInside(small, desktop);
+
+  const WindowLayout wide = layoutWindows({1600, 400}, desktop);
+  EXPECT_EQ(wide.arrangement, Arrangement::kStacked);
+  EXPECT_LT(wide.orig.position.y, wide.vysledek.position.y);
+  EXPECT_TRUE((outer(wide.orig) & outer(wide.vysledek)).empty());
+  expectInside(wide, desktop);
+
+  // One fits, two do not: both in view, the mask's top and left uncovered.
+  const WindowLayout large = layoutWindows({1500, 900}, desktop);
+  EXPECT_EQ(large.arrangement, Arrangement::kOverlapping);
+  EXPECT_EQ(large.scale, 1.0);
+  EXPECT_GT(large.orig.position.x, large.vysledek.position.x);
+  EXPECT_GT(large.orig.position.y - large.vysledek.position.y, kFrameTop);
+  expectInside(large, desktop);
+
+  // Too narrow for the status bar: the view is wider, the image still 1:1.
+  EXPECT_EQ(layoutWindows({1, 500}, desktop).orig.view, cv::Size(kMinViewWidth, 500));
+}
+
+TEST(WindowLayout, LargerImagesAreScaledAlikeToTheLargerArrangement) {
+  const ScreenArea desktop{0, 0, 1920, 1200};
+  const WindowLayout uhd = layoutWindows({3840, 2160}, desktop);
+  EXPECT_LT(uhd.scale, 1.0);
+  EXPECT_EQ(uhd.orig.view, uhd.vysledek.view);
+  // Side by side 0.248 of the width, stacked 0.237 of the height: the former.
+  EXPECT_EQ(uhd.arrangement, Arrangement::kSideBySide);
+  EXPECT_NEAR(uhd.orig.view.width, 3840 * uhd.scale, 1.0);
+  expectInside(uhd, desktop);
+
+  EXPECT_EQ(layoutWindows({4000, 1000}, desktop).arrangement, Arrangement::kStacked);
+
+  // Whatever the image, both windows lie in the area and do not overlap.
+  for (const cv::Size image : {cv::Size(4000, 3000), cv::Size(12000, 900), cv::Size(300, 9000),
+                               cv::Size(1919, 1199), cv::Size(16000, 16000)}) {
+    SCOPED_TRACE(std::to_string(image.width) + "x" + std::to_string(image.height));
+    const WindowLayout l = layoutWindows(image, desktop);
+    EXPECT_LT(l.scale, 1.0);
+    expectInside(l, desktop);
+    EXPECT_TRUE((outer(l.orig) & outer(l.vysledek)).empty());
+  }
+}
+
+}  // namespace
+}  // namespace tesmic
