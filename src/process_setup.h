@@ -13,7 +13,8 @@ void reopenClosedStandardStreams();
 // The above, then: a write to a closed pipe fails instead of killing the
 // process (the message is dropped), and Qt's own English warnings stay
 // silent unless QT_LOGGING_RULES asks for them; each failure tesmic can meet
-// has its own Czech line.
+// has its own Czech line. Also spares Qt and OpenCV the start-up work that
+// windows without OpenGL never use (see the .cpp).
 void prepareProcess();
 
 }  // namespace tesmic
