@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libopencv-dev libhwy-dev libx11-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth libxtst-dev tesseract-ocr tesseract-ocr-eng
+  xvfb xauth libxdo-dev zlib1g-dev tesseract-ocr tesseract-ocr-eng
   dpkg-dev groff-base man-db
 )
 # Extra groups, asked for by name: scripts/install-deps.sh fuzz screenshot

@@ -2,7 +2,6 @@
 // show, how a run ends, what it prints, and how it fails.
 #include <sys/stat.h>
 
-#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -271,7 +270,7 @@ TEST_F(WindowTest, BothWindowsOpenMaskFirstAndAKeyEndsTheRunQuietly) {
   EXPECT_LT(pictureRect.x, maskRect.x);
   EXPECT_TRUE((maskRect & pictureRect).empty()) << maskRect << " and " << pictureRect;
 
-  ASSERT_TRUE(pressKeyOn(display(), mask, XK_q));
+  ASSERT_TRUE(pressKeyOn(display(), mask, "q"));
   const ChildResult result = child.wait(kRunTimeout);
   expectEndedWithExitCode(result, 0);
   EXPECT_EQ(result.out, "") << "seven arguments, no bound changed: nothing on standard output";
@@ -322,21 +321,22 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
   }
   EXPECT_NE(text.find(readout), std::string::npos) << "the status bar reads: " << text;
 
-  ASSERT_TRUE(pressKeyOn(display(), mask, XK_p, ControlMask));
+  ASSERT_TRUE(pressKeyOn(display(), mask, "ctrl+p"));
   const auto panel = waitForMappedWindow(display(), "tesmic settings", kWindowTimeout);
   ASSERT_TRUE(panel) << "Ctrl+P did not open the control panel";
   // HH is the first of six rows, its label at the left.
   const cv::Rect panelRect = windowRect(display(), *panel);
   pointAt(display(), *panel, {20, panelRect.height / 12}, 1);
   ASSERT_TRUE(waitForMappedWindow(display(), "Slider HH", kWindowTimeout));
-  typeText(display(), "100\n");
+  typeText(display(), "100");
+  pressKeys(display(), "Return");
 
   Bounds tuned = kCraftedBounds;
   tuned.hh = 100;
   EXPECT_EQ(waitUntilShown(display(), mask, expectedMask(crafted, tuned)).size(), 1u)
       << "\"" << kMaskTitle << "\" does not show the mask of HH=100";
 
-  ASSERT_TRUE(pressKeyOn(display(), mask, XK_q));
+  ASSERT_TRUE(pressKeyOn(display(), mask, "q"));
   const ChildResult result = child.wait(kRunTimeout);
   expectEndedWithExitCode(result, 0);
   EXPECT_EQ(result.out, "tesmic " + image.string() + " 100 10 60 200 100 40\n");
@@ -429,7 +429,7 @@ TEST_F(WindowTest, AnImageLargerThanTheScreenIsShownWholeInBothWindows) {
   EXPECT_TRUE((maskRect & pictureRect).empty()) << maskRect << " and " << pictureRect;
   EXPECT_EQ(maskRect.size(), pictureRect.size());
 
-  ASSERT_TRUE(pressKeyOn(small, *mask, XK_q));
+  ASSERT_TRUE(pressKeyOn(small, *mask, "q"));
   expectEndedWithExitCode(child.wait(kRunTimeout), 0);
 }
 
@@ -455,7 +455,7 @@ TEST_P(MaskWindowTest, ShowsTheMaskOfTheUnsmoothedColours) {
   EXPECT_EQ(waitUntilShown(display(), mask, expected).size(), 1u)
       << "the expected mask is not shown exactly once in \"" << kMaskTitle << "\"";
 
-  ASSERT_TRUE(pressKeyOn(display(), picture, XK_q));
+  ASSERT_TRUE(pressKeyOn(display(), picture, "q"));
   expectEndedWithExitCode(child.wait(kRunTimeout), 0);
 }
 
@@ -489,7 +489,7 @@ TEST_F(WindowTest, ClosingBothWindowsThenAStrayKeyLeavesNothingHanging) {
   // The second request may find its window gone already; that is fine.
   ASSERT_TRUE(requestClose(display(), mask));
   requestClose(display(), picture);
-  pressKeyOnNothing(display(), XK_q);
+  pressKeyOnNothing(display(), "q");
   expectEndedWithExitCode(child.wait(kRunTimeout), 0);
 }
 
@@ -518,7 +518,7 @@ TEST_P(UsageTest, PrintsTheUsageAndRunsTheExample) {
   EXPECT_EQ(waitUntilShown(display(), mask, expected).size(), 1u)
       << "\"" << kMaskTitle << "\" does not show the example's mask";
 
-  ASSERT_TRUE(pressKeyOn(display(), picture, XK_q));
+  ASSERT_TRUE(pressKeyOn(display(), picture, "q"));
   const ChildResult result = child.wait(kRunTimeout);
   expectEndedWithExitCode(result, 0);
   EXPECT_EQ(result.out, std::string(kUsageText));

@@ -1,16 +1,16 @@
 #include "x_server.h"
 
-#include <X11/XKBlib.h>
-#include <X11/Xatom.h>
-#include <X11/keysym.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 
 #include <bit>
 #include <csignal>
+#include <map>
 #include <stdexcept>
-#include <string_view>
 #include <thread>
+
+extern "C" {
+#include <xdo.h>
+}
 
 namespace tesmic::test {
 namespace {
@@ -46,26 +46,22 @@ class ErrorCheck {
   int before_;
 };
 
-std::optional<Window> searchTitle(Display* display, Window window, const std::string& title,
-                                  TitleMatch how) {
-  char* name = nullptr;
-  if (XFetchName(display, window, &name) != 0 && name != nullptr) {
-    const std::string_view found(name);
-    const bool match = how == TitleMatch::kWhole ? found == title : found.starts_with(title);
-    XFree(name);
-    if (match) return window;
+// libxdo's handle on a connection, one per connection, kept while it lives.
+const xdo_t* xdoFor(Display* display) {
+  static std::map<Display*, xdo_t*> handles;
+  xdo_t*& handle = handles[display];
+  if (handle == nullptr) handle = xdo_new_with_opened_display(display, nullptr, 0);
+  return handle;
+}
+
+// xdo's patterns are regular expressions.
+std::string titlePattern(const std::string& title, TitleMatch match) {
+  std::string pattern = "^";
+  for (const char c : title) {
+    if (std::string_view(".[]()*+?{}|^$\\").find(c) != std::string_view::npos) pattern += '\\';
+    pattern += c;
   }
-  Window root = 0;
-  Window parent = 0;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  if (XQueryTree(display, window, &root, &parent, &children, &count) == 0) return std::nullopt;
-  std::optional<Window> found;
-  for (unsigned int i = 0; i < count && !found; ++i) {
-    found = searchTitle(display, children[i], title, how);
-  }
-  if (children != nullptr) XFree(children);
-  return found;
+  return match == TitleMatch::kWhole ? pattern + "$" : pattern;
 }
 
 // A colour channel of a pixel scaled to 8 bits, whatever the visual's mask.
@@ -76,28 +72,12 @@ unsigned char channel(unsigned long pixel, unsigned long mask) {
   return static_cast<unsigned char>(((pixel & mask) >> shift) * 255 / max);
 }
 
-// Presses the key with the modifiers held, in the order a hand would.
-void sendKey(Display* display, unsigned long keysym, unsigned int modifiers = 0) {
-  std::vector<KeyCode> held;
-  if (modifiers & ControlMask) held.push_back(XKeysymToKeycode(display, XK_Control_L));
-  if (modifiers & ShiftMask) held.push_back(XKeysymToKeycode(display, XK_Shift_L));
-  for (const KeyCode code : held) XTestFakeKeyEvent(display, code, True, CurrentTime);
-  const KeyCode code = XKeysymToKeycode(display, keysym);
-  XTestFakeKeyEvent(display, code, True, CurrentTime);
-  XTestFakeKeyEvent(display, code, False, CurrentTime);
-  for (auto it = held.rbegin(); it != held.rend(); ++it) {
-    XTestFakeKeyEvent(display, *it, False, CurrentTime);
-  }
-  XSync(display, False);
-}
-
 }  // namespace
 
 XServer::XServer(cv::Size screen) {
   ChildOptions options;
-  options.argv = {"Xvfb",      "-displayfd", "1",   "-screen",
-                  "0",         std::to_string(screen.width) + "x" + std::to_string(screen.height) + "x24",
-                  "-nolisten", "tcp",        "-noreset"};
+  options.argv = {"sh", TESMIC_START_XVFB,
+                  std::to_string(screen.width) + "x" + std::to_string(screen.height)};
   options.stderrMode = OutputMode::kDiscard;
   process_ = std::make_unique<ChildProcess>(options);
 
@@ -113,14 +93,6 @@ XServer::XServer(cv::Size screen) {
       throw std::runtime_error("cannot connect to Xvfb on " + displayName_);
     }
     std::this_thread::sleep_for(kPollInterval);
-  }
-  int event = 0;
-  int error = 0;
-  int major = 0;
-  int minor = 0;
-  if (!XTestQueryExtension(display_, &event, &error, &major, &minor)) {
-    XCloseDisplay(display_);
-    throw std::runtime_error("Xvfb lacks the XTEST extension");
   }
 }
 
@@ -147,57 +119,49 @@ bool displayReachable(const std::string& name) {
   return true;
 }
 
-std::optional<Window> findWindowByTitle(Display* display, const std::string& title,
-                                        TitleMatch match) {
-  ErrorCheck check(display);
-  std::optional<Window> found = searchTitle(display, DefaultRootWindow(display), title, match);
-  // A window that vanished during the walk may have hidden the one sought;
-  // the caller asks again.
-  return check.ok() ? found : std::nullopt;
-}
-
 std::optional<Window> waitForMappedWindow(Display* display, const std::string& title,
                                           std::chrono::milliseconds timeout, TitleMatch match) {
+  const std::string pattern = titlePattern(title, match);
+  xdo_search_t search{};
+  search.winname = pattern.c_str();
+  search.only_visible = 1;
+  search.max_depth = -1;
+  search.require = xdo_search_t::SEARCH_ALL;
+  search.searchmask = SEARCH_NAME | SEARCH_ONLYVISIBLE;
   const auto deadline = Clock::now() + timeout;
   for (;;) {
-    if (const std::optional<Window> window = findWindowByTitle(display, title, match)) {
-      ErrorCheck check(display);
-      XWindowAttributes attributes;
-      if (XGetWindowAttributes(display, *window, &attributes) != 0 && check.ok() &&
-          attributes.map_state == IsViewable) {
-        return window;
-      }
-    }
-    if (Clock::now() >= deadline) return std::nullopt;
+    Window* found = nullptr;
+    unsigned int count = 0;
+    ErrorCheck check(display);
+    xdo_search_windows(xdoFor(display), &search, &found, &count);
+    const std::optional<Window> window =
+        count > 0 && check.ok() ? std::optional(found[0]) : std::nullopt;
+    std::free(found);
+    if (window || Clock::now() >= deadline) return window;
     std::this_thread::sleep_for(kPollInterval);
   }
 }
 
 cv::Rect windowRect(Display* display, Window window) {
   ErrorCheck check(display);
-  XWindowAttributes attributes;
-  if (XGetWindowAttributes(display, window, &attributes) == 0 || !check.ok()) return {};
   int x = 0;
   int y = 0;
-  Window child = 0;
-  XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child);
-  return check.ok() ? cv::Rect(x, y, attributes.width, attributes.height) : cv::Rect();
+  unsigned int width = 0;
+  unsigned int height = 0;
+  xdo_get_window_location(xdoFor(display), window, &x, &y, nullptr);
+  xdo_get_window_size(xdoFor(display), window, &width, &height);
+  return check.ok() ? cv::Rect(x, y, int(width), int(height)) : cv::Rect();
 }
 
 void pointAt(Display* display, Window window, cv::Point point, int clicks) {
-  const cv::Rect rect = windowRect(display, window);
-  XTestFakeMotionEvent(display, DefaultScreen(display), rect.x + point.x, rect.y + point.y,
-                       CurrentTime);
-  for (int i = 0; i < clicks; ++i) {
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-  }
+  xdo_move_mouse_relative_to_window(xdoFor(display), window, point.x, point.y);
+  for (int i = 0; i < clicks; ++i) xdo_click_window(xdoFor(display), CURRENTWINDOW, 1);
   XSync(display, False);
 }
 
 void raiseWindow(Display* display, Window window) {
   ErrorCheck check(display);
-  XRaiseWindow(display, window);
+  xdo_raise_window(xdoFor(display), window);
   check.ok();
 }
 
@@ -224,43 +188,34 @@ cv::Mat readWindowPixels(Display* display, Window window) {
   return pixels;
 }
 
-bool pressKeyOn(Display* display, Window window, unsigned long keysym, unsigned int modifiers) {
+bool pressKeyOn(Display* display, Window window, const char* keys) {
   ErrorCheck check(display);
-  XWindowAttributes attributes;
-  if (XGetWindowAttributes(display, window, &attributes) == 0 || !check.ok()) return false;
-  int x = 0;
-  int y = 0;
-  Window child = 0;
-  XTranslateCoordinates(display, window, attributes.root, attributes.width / 2,
-                        attributes.height / 2, &x, &y, &child);
-  XTestFakeMotionEvent(display, DefaultScreen(display), x, y, CurrentTime);
-  XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+  const cv::Rect rect = windowRect(display, window);
+  if (rect.empty()) return false;
+  pointAt(display, window, {rect.width / 2, rect.height / 2});
+  xdo_focus_window(xdoFor(display), window);
   if (!check.ok()) return false;
-  sendKey(display, keysym, modifiers);
+  pressKeys(display, keys);
   return true;
 }
 
-void typeText(Display* display, const std::string& text) {
-  for (const char c : text) {
-    KeySym keysym = NoSymbol;
-    if (c == '\n') {
-      keysym = XK_Return;
-    } else {
-      // Latin-1 keysyms equal their character codes.
-      keysym = static_cast<unsigned char>(c);
-    }
-    const KeyCode code = XKeysymToKeycode(display, keysym);
-    const bool shifted = XkbKeycodeToKeysym(display, code, 0, 0) != keysym;
-    sendKey(display, keysym, shifted ? ShiftMask : 0);
-  }
+void pressKeyOnNothing(Display* display, const char* keys) {
+  // The far corner of the large screen lies outside every test window.
+  xdo_move_mouse(xdoFor(display), DisplayWidth(display, 0) - 1, DisplayHeight(display, 0) - 1, 0);
+  XSetInputFocus(display, PointerRoot, RevertToPointerRoot, CurrentTime);
+  pressKeys(display, keys);
 }
 
-void pressKeyOnNothing(Display* display, unsigned long keysym) {
-  // The far corner of the large screen lies outside every test window.
-  XTestFakeMotionEvent(display, DefaultScreen(display), DisplayWidth(display, 0) - 1,
-                       DisplayHeight(display, 0) - 1, CurrentTime);
-  XSetInputFocus(display, PointerRoot, RevertToPointerRoot, CurrentTime);
-  sendKey(display, keysym);
+void pressKeys(Display* display, const char* keys) {
+  xdo_send_keysequence_window(xdoFor(display), CURRENTWINDOW, keys, 0);
+  XSync(display, False);
+}
+
+// Sent to the current window, libxdo goes through XTest, as a keyboard
+// would; to a named one it sends events that Qt ignores.
+void typeText(Display* display, const std::string& text) {
+  xdo_enter_text_window(xdoFor(display), CURRENTWINDOW, text.c_str(), 12000);
+  XSync(display, False);
 }
 
 bool requestClose(Display* display, Window window) {

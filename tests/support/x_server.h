@@ -1,5 +1,6 @@
-// A private X server (Xvfb) for window tests, and the Xlib steps a user or a
-// window manager would take on the windows of the program under test.
+// A private X server (Xvfb) for window tests, and what a user or a window
+// manager does to the windows of the program under test: find them, point,
+// click, type, close, and read back what they show.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -16,11 +17,11 @@
 
 namespace tesmic::test {
 
-// Starts Xvfb on a display number it picks itself (-displayfd), by default
-// with a screen large enough for any test window to lie wholly on it, and
-// keeps one connection to it for the test. X errors on that connection (a
-// window that vanished meanwhile, say) are counted, not fatal. Throws
-// std::runtime_error when the server does not come up.
+// Starts Xvfb through scripts/start-xvfb.sh (the one way this project starts
+// it), by default with a screen large enough for any test window to lie
+// wholly on it, and keeps one connection to it for the test. X errors on
+// that connection (a window that vanished meanwhile, say) are counted, not
+// fatal. Throws std::runtime_error when the server does not come up.
 class XServer {
  public:
   explicit XServer(cv::Size screen = {4000, 3000});
@@ -53,12 +54,8 @@ bool displayReachable(const std::string& name);
 
 enum class TitleMatch { kWhole, kStart };
 
-// The first window, searched down from the root, whose WM_NAME is title
-// (or, with TitleMatch::kStart, begins with it).
-std::optional<Window> findWindowByTitle(Display* display, const std::string& title,
-                                        TitleMatch match = TitleMatch::kWhole);
-
-// Waits until a window with this title exists and is viewable.
+// Waits until a window with this title (or, with TitleMatch::kStart, one
+// whose title begins with it) exists and is viewable.
 std::optional<Window> waitForMappedWindow(Display* display, const std::string& title,
                                           std::chrono::milliseconds timeout,
                                           TitleMatch match = TitleMatch::kWhole);
@@ -66,8 +63,8 @@ std::optional<Window> waitForMappedWindow(Display* display, const std::string& t
 // The window's place on the screen and its size; empty when it is gone.
 cv::Rect windowRect(Display* display, Window window);
 
-// Moves the pointer over the point (x, y) of the window, as a hand on the
-// mouse would, and with clicks > 0 clicks the first button that many times.
+// Moves the pointer over the point of the window, as a hand on the mouse
+// would, and with clicks > 0 clicks the first button that many times.
 void pointAt(Display* display, Window window, cv::Point point, int clicks = 0);
 
 // Puts the window on top of its siblings, so that it can be read back whole.
@@ -77,18 +74,17 @@ void raiseWindow(Display* display, Window window);
 // window cannot be read (gone, unmapped, partly off screen).
 cv::Mat readWindowPixels(Display* display, Window window);
 
-// Presses and releases a key through XTest with the pointer over the window
-// and the input focus on it, as a user would; modifiers (ControlMask,
-// ShiftMask) are held down meanwhile. False when the window is gone.
-bool pressKeyOn(Display* display, Window window, unsigned long keysym,
-                unsigned int modifiers = 0);
+// Presses keys (xdotool's names: "q", "ctrl+s", "Return") with the pointer
+// over the window and the input focus on it, as a user would. False when the
+// window is gone.
+bool pressKeyOn(Display* display, Window window, const char* keys);
 
-// Types the text, key by key, into whatever has the input focus ('\n' is
-// Return). Only characters of the keyboard map's first two levels.
+// Presses keys with no window under the pointer or in focus.
+void pressKeyOnNothing(Display* display, const char* keys);
+
+// Types the text, or presses keys, into whatever has the input focus.
 void typeText(Display* display, const std::string& text);
-
-// Presses and releases a key with no window under the pointer or in focus.
-void pressKeyOnNothing(Display* display, unsigned long keysym);
+void pressKeys(Display* display, const char* keys);
 
 // Asks the window to close as a window manager's close button does
 // (WM_PROTOCOLS / WM_DELETE_WINDOW). False when the window is gone.
