@@ -18,6 +18,11 @@ if(NOT CMAKE_CXX_LINK_PIE_SUPPORTED)
           "Configure with -DTESMIC_HARDEN=OFF to build without hardening.")
 endif()
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+# That also compiles the static libraries with -fPIC, under which any global
+# function may be replaced at load time, so GCC does not inline it: the pass
+# would call its per-pixel helper on every row. Nothing here is a shared
+# library, so nothing can replace our functions.
+add_compile_options(-fno-semantic-interposition)
 
 add_compile_options(-fstack-protector-strong -Werror=format-security)
 # Both exist only on some architectures (-fcf-protection on x86 alone).
