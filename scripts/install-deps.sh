@@ -8,7 +8,7 @@ packages=(
   libopencv-dev libhwy-dev libx11-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth libxdo-dev zlib1g-dev tesseract-ocr tesseract-ocr-eng
-  dpkg-dev groff-base man-db
+  dpkg-dev lintian groff-base man-db
 )
 # Extra groups, asked for by name: scripts/install-deps.sh fuzz screenshot
 for extra in "$@"; do
