@@ -11,6 +11,7 @@
 
 #include "classification_bench.h"
 #include "command_line.h"
+#include "startup_bench.h"
 #include "streaming_bound.h"
 
 namespace {
@@ -33,11 +34,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
   void printRatios() const {
-    std::printf("\n%-10s %9s %9s %7s %7s %10s %13s %15s\n", "size", "x literal", "x inRange",
-                "pass/", "pass/", "first/", "tuning step", "first pass");
-    std::printf("%-10s %9s %9s %7s %7s %10s %13s %15s\n", "", "(all)", "(all)", "bound",
-                "bound", "bound", "(us)", "(best, us)");
-    std::printf("%-10s %9s %9s %7s %7s %10s\n", "", "", "", "(1)", "(all)", "(all,best)");
+    std::printf("\n%-10s %9s %9s %7s %7s %10s %10s %12s %12s\n", "size", "x literal",
+                "x inRange", "pass/", "pass/", "first/", "first/", "first pass", "tuning step");
+    std::printf("%-10s %9s %9s %7s %7s %10s %10s %12s %12s\n", "", "(all)", "(all)", "bound",
+                "bound", "bound", "first", "(best, us)", "(us)");
+    std::printf("%-10s %9s %9s %7s %7s %10s %10s\n", "", "", "", "(1)", "(all)", "(all,best)",
+                "bound");
     for (const char* size : {"640x480", "1920x1080", "3840x2160", "8000x8000"}) {
       const auto get = [&](const char* way) {
         const auto it = figures_.find(std::string(way) + "/" + size);
@@ -46,13 +48,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const Figures passAll = get("pass_allcores");
       if (passAll.median == 0) continue;
       const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-      std::printf("%-10s %9.1f %9.1f %7.2f %7.2f %10.2f %13.0f %15.1f\n", size,
+      std::printf("%-10s %9.1f %9.1f %7.2f %7.2f %10.2f %10.2f %12.1f %12.0f\n", size,
                   ratio(get("literal").median, passAll.median),
                   ratio(get("inRange").median, passAll.median),
                   ratio(get("bound").median, get("pass").median),
                   ratio(get("bound_allcores").median, passAll.median),
                   ratio(get("bound_allcores").min, get("first_pass").min),
-                  get("tuning_step").median, get("first_pass").min);
+                  ratio(get("first_bound").min, get("first_pass").min), get("first_pass").min,
+                  get("tuning_step").median);
     }
   }
 
@@ -65,13 +68,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   int width = 0;
   int height = 0;
-  if (argc == 2 && std::sscanf(argv[1], "--first-pass=%dx%d", &width, &height) == 2) {
-    std::printf("%.9f\n", tesmic::bench::firstPassInFreshProcess({width, height}));
-    return 0;
+  for (const char* mode : {"--first-pass=%dx%d", "--first-bound=%dx%d"}) {
+    if (argc == 2 && std::sscanf(argv[1], mode, &width, &height) == 2) {
+      const bool bound = mode[8] == 'b';
+      std::printf("%.9f\n", tesmic::bench::firstInFreshProcess({width, height}, bound));
+      return 0;
+    }
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   tesmic::bench::registerClassificationBenchmarks();
+  tesmic::bench::registerStartupBenchmarks();
   const tesmic::DetectionBounds b = tesmic::kExampleBounds;
   benchmark::AddCustomContext("bounds", std::to_string(b.HH) + " " + std::to_string(b.HL) + " " +
                                             std::to_string(b.SH) + " " + std::to_string(b.SL) +

@@ -7,12 +7,13 @@
 namespace tesmic::bench {
 
 // Registers, for each size: literal, inRange, bound, bound_allcores, pass,
-// pass_allcores (warm, repeated), first_pass (one pass per fresh process)
-// and, from 3840x2160 on, tuning_step.
+// pass_allcores (warm, repeated), first_pass and first_bound (one pass of
+// each per fresh process) and, from 3840x2160 on, tuning_step.
 void registerClassificationBenchmarks();
 
-// What a fresh process measures for its first pass over a random image of
-// this size, set up as tesmic sets up its run; in seconds.
-double firstPassInFreshProcess(cv::Size size);
+// What a fresh process measures for its first pass (or the bound's, on
+// every core) over a random image of this size, set up as tesmic sets up its
+// run; in seconds.
+double firstInFreshProcess(cv::Size size, bool bound);
 
 }  // namespace tesmic::bench

@@ -171,7 +171,7 @@ bool usesStreamingStores(cv::Size size) {
 // Below this many pixels handing rows to another thread costs more than it
 // saves, even with the thread awake (measured: README, "Performance").
 bool splitsBetweenThreads(cv::Size size) {
-  constexpr std::uint64_t kSplitFromPixels = 160 * 1000;
+  constexpr std::uint64_t kSplitFromPixels = 100 * 1000;
   return std::uint64_t(size.width) * std::uint64_t(size.height) >= kSplitFromPixels;
 }
 

@@ -9,6 +9,7 @@
 #include "colour_classification.h"
 #include "display_check.h"
 #include "exit_codes.h"
+#include "huge_pages.h"
 #include "image_loading.h"
 #include "screen_area.h"
 #include "stopwatch.h"
@@ -54,15 +55,20 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
   const DisplayLossReport reportLoss;
 
   // The detection sees the colours as loaded, so the HLS copy is taken
-  // before the picture is smoothed; one conversion makes the copy.
+  // before the picture is smoothed; one conversion makes the copy. What the
+  // pass reads and writes lies on huge pages where the kernel offers them.
   cv::Mat snimekKLON;
+  snimekKLON.allocator = hugePageAllocator();
   cv::cvtColor(snimek, snimekKLON, cv::COLOR_BGR2HLS);
   cv::GaussianBlur(snimek, snimek, cv::Size(3, 3), 0.0, 0.0,
                    cv::BORDER_REPLICATE);
 
   // Filled once here so that its pages are committed before the stopwatch
   // starts: the timed pass then measures the pass, not the page faults.
-  cv::Mat maska(snimekKLON.size(), CV_8UC1, cv::Scalar(0));
+  cv::Mat maska;
+  maska.allocator = hugePageAllocator();
+  maska.create(snimekKLON.size(), CV_8UC1);
+  maska.setTo(cv::Scalar(0));
 
   // The threads, the choice of instruction set and the kernel's code are
   // set up before the clock starts, like the mask's pages.
