@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes doc/screenshot.png for the README: the built-in example on the sample
-# image, ORIG and Vysledek side by side, on a private Xvfb.
+# image, ORIG and Vysledek side by side, the control panel open beside them
+# with HH moved to 100 and the pointer over the star, on a private Xvfb.
 #   scripts/screenshot.sh [BUILD_DIR]    (default build; tesmic must be built)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,11 +21,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Wide enough for two windows of the 800x600 sample, each as wide as its
-# toolbar (about 1500 pixels). -displayfd picks a free display number and
-# writes it once the server takes connections.
-Xvfb -displayfd 3 -screen 0 3200x720x24 -br -nolisten tcp 3>"$work/display" \
-  2>"$work/xvfb.log" &
+# Room for two windows of the 800x600 sample and the panel.
+width=1880
+height=660
+sh scripts/start-xvfb.sh ${width}x${height} >"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 100); do
   [[ -s $work/display ]] && break
@@ -32,69 +32,51 @@ for _ in $(seq 100); do
 done
 [[ -s $work/display ]] || { echo "screenshot: Xvfb did not start" >&2; exit 1; }
 DISPLAY=":$(cat "$work/display")"
-export DISPLAY
+XDG_RUNTIME_DIR=$work
+export DISPLAY XDG_RUNTIME_DIR
 
 # The built-in example reads cerven.jpg from the working directory.
-(cd sample && exec "$tesmic") >/dev/null 2>"$work/tesmic.log" &
+(cd sample && exec "$tesmic") >"$work/tesmic.out" 2>"$work/tesmic.log" &
 tesmic_pid=$!
 
 window() {  # the visible top-level window titled exactly $1
   timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
 }
-orig=$(window ORIG) || { echo "screenshot: no ORIG window" >&2; exit 1; }
 mask=$(window Vysledek) || { echo "screenshot: no Vysledek window" >&2; exit 1; }
-# The timing line comes after the pass, right before the images are shown.
-for _ in $(seq 100); do
-  grep -q '^Cas' "$work/tesmic.log" && break
-  sleep 0.1
-done
-grep -q '^Cas' "$work/tesmic.log" || { echo "screenshot: tesmic did not run" >&2; exit 1; }
+window ORIG >/dev/null || { echo "screenshot: no ORIG window" >&2; exit 1; }
+sleep 1
 
-# With no window manager both windows sit at 0,0: put the mask to the right.
-size() {  # width and height of window $1
-  xdotool getwindowgeometry --shell "$1" \
-    | awk -F= '$1 == "WIDTH" { w = $2 } $1 == "HEIGHT" { h = $2 } END { print w, h }'
-}
-gap=12
-read -r orig_width orig_height < <(size "$orig")
-xdotool windowmove --sync "$mask" $((orig_width + gap)) 0
-read -r mask_width mask_height < <(size "$mask")
-width=$((orig_width + gap + mask_width))
-height=$((orig_height > mask_height ? orig_height : mask_height))
+# The panel, HH set through the box its label opens, and the pointer on the
+# star of the mask, so that the status bar reads it out.
+xdotool mousemove --window "$mask" 400 300 windowfocus --sync "$mask" key ctrl+p
+panel=$(window "tesmic settings") || { echo "screenshot: no control panel" >&2; exit 1; }
+xdotool windowmove --sync "$panel" $((2 * 816)) 0
+xdotool mousemove --window "$panel" 20 12 click 1
+dialog=$(window "Slider HH") || { echo "screenshot: no input box for HH" >&2; exit 1; }
+xdotool type --delay 30 100
+xdotool key Return
+sleep 1
+xdotool mousemove --window "$mask" 621 318
+sleep 1
 
-# Qt may not have painted a window yet, which leaves it black on the screen
-# although it is mapped: take the screen until both windows show something.
-brightness() {  # mean of the region $1 wide from x $2 of the capture, 0..1
-  pamcut -left "$2" -top 0 -width "$1" -height "$height" "$work/screen.ppm" \
-    | pamsumm -mean -brief -normalize
-}
-painted=no
-for _ in $(seq 20); do
-  sleep 0.5
-  xwd -root -silent | xwdtopnm 2>/dev/null \
-    | pamcut -left 0 -top 0 -width "$width" -height "$height" >"$work/screen.ppm"
-  if awk -v a="$(brightness "$orig_width" 0)" \
-         -v b="$(brightness "$mask_width" $((orig_width + gap)))" \
-         'BEGIN { exit !(a > 0.2 && b > 0.2) }'; then
-    painted=yes
-    break
-  fi
-done
-[[ $painted == yes ]] || { echo "screenshot: the windows stayed black" >&2; exit 1; }
+# The panel is read from its own window: on the root window of a server
+# without a compositor its pixels come out black.
+xwd -root -silent | xwdtopnm 2>/dev/null >"$work/screen.ppm"
+xwd -id "$panel" -silent | xwdtopnm 2>/dev/null >"$work/panel.ppm"
+read -r px py < <(xdotool getwindowgeometry --shell "$panel" \
+  | awk -F= '$1 == "X" { x = $2 } $1 == "Y" { y = $2 } END { print x, y }')
+pnmpaste "$work/panel.ppm" "$px" "$py" "$work/screen.ppm" >"$work/composed.ppm"
 mkdir -p doc
-pnmtopng -compression 9 "$work/screen.ppm" >"$work/screenshot.png"
+pnmtopng -compression 9 "$work/composed.ppm" >"$work/screenshot.png"
 mv "$work/screenshot.png" doc/screenshot.png
 
-# A key in a window ends the run, as it would for a user.
-xdotool mousemove --window "$mask" 20 20 key q
+# A key in a window ends the run, as it would for a user; the tuned bounds
+# come out as the command that repeats the run.
+xdotool mousemove --window "$mask" 20 100 windowfocus --sync "$mask" key q
 for _ in $(seq 100); do
   kill -0 "$tesmic_pid" 2>/dev/null || break
   sleep 0.1
 done
-if kill -0 "$tesmic_pid" 2>/dev/null; then
-  echo "screenshot: tesmic did not end on a key" >&2
-  exit 1
-fi
 status=0
 wait "$tesmic_pid" || status=$?
 tesmic_pid=""
@@ -102,4 +84,4 @@ if [[ $status -ne 0 ]]; then
   echo "screenshot: tesmic ended with status $status" >&2
   exit 1
 fi
-echo "screenshot: doc/screenshot.png, ${width}x${height}"
+echo "screenshot: doc/screenshot.png, ${width}x${height}; tesmic printed: $(tail -n 1 "$work/tesmic.out")"
