@@ -46,12 +46,24 @@ class ErrorCheck {
   int before_;
 };
 
-// libxdo's handle on a connection, one per connection, kept while it lives.
-const xdo_t* xdoFor(Display* display) {
+// libxdo's handles, one per connection, made when first needed.
+std::map<Display*, xdo_t*>& xdoHandles() {
   static std::map<Display*, xdo_t*> handles;
-  xdo_t*& handle = handles[display];
+  return handles;
+}
+
+const xdo_t* xdoFor(Display* display) {
+  xdo_t*& handle = xdoHandles()[display];
   if (handle == nullptr) handle = xdo_new_with_opened_display(display, nullptr, 0);
   return handle;
+}
+
+// Before the connection goes; the handle does not close it.
+void forgetXdo(Display* display) {
+  const auto it = xdoHandles().find(display);
+  if (it == xdoHandles().end()) return;
+  xdo_free(it->second);
+  xdoHandles().erase(it);
 }
 
 // xdo's patterns are regular expressions.
@@ -102,12 +114,16 @@ void XServer::thaw() { ::kill(process_->pid(), SIGCONT); }
 
 void XServer::crash() {
   process_->kill();
+  forgetXdo(display_);
   display_ = nullptr;
 }
 
 XServer::~XServer() {
   thaw();
-  if (display_ != nullptr) XCloseDisplay(display_);
+  if (display_ != nullptr) {
+    forgetXdo(display_);
+    XCloseDisplay(display_);
+  }
   // Terminated rather than killed, so that it removes its lock and socket.
   process_->terminate(std::chrono::seconds(5));
 }
