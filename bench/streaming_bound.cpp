@@ -94,22 +94,16 @@ void streamRows(const cv::Mat& hls, cv::Mat& mask, int from, int to, StoreStyle 
   }
 }
 
-void checkImages(const cv::Mat& hls, const cv::Mat& mask) {
-  CV_Assert(hls.dims == 2 && hls.type() == CV_8UC3);
-  CV_Assert(mask.dims == 2 && mask.type() == CV_8UC1);
-  CV_Assert(hls.size() == mask.size());
-}
-
 }  // namespace
 
 void streamingBound(const cv::Mat& hls, cv::Mat& mask, StoreStyle style) {
-  checkImages(hls, mask);
+  checkPassImages(hls, mask);
   streamRows(hls, mask, 0, hls.rows, style);
 }
 
 void streamingBound(const cv::Mat& hls, cv::Mat& mask, StoreStyle style,
                     WorkerPool& workers) {
-  checkImages(hls, mask);
+  checkPassImages(hls, mask);
   auto rows = [&](int from, int to) { streamRows(hls, mask, from, to, style); };
   workers.shareRows(hls.rows, rowsPerPiece(hls.cols), rows);
 }

@@ -177,13 +177,13 @@ bool splitsBetweenThreads(cv::Size size) {
 
 int rowsPerPiece(int width) { return std::max(1, (1 << 16) / std::max(width, 1)); }
 
-namespace {
-
-void checkImages(const cv::Mat& hls, const cv::Mat& mask) {
+void checkPassImages(const cv::Mat& hls, const cv::Mat& mask) {
   CV_Assert(hls.dims == 2 && hls.type() == CV_8UC3);
   CV_Assert(mask.dims == 2 && mask.type() == CV_8UC1);
   CV_Assert(hls.size() == mask.size());
 }
+
+namespace {
 
 void classifyRows(const cv::Mat& hls, cv::Mat& mask, int fromRow, int toRow,
                   const ByteThresholds& thresholds, bool stream) {
@@ -210,14 +210,14 @@ void warmUp() {
 
 void classifyPixels(const cv::Mat& hls, cv::Mat& mask,
                     const DetectionBounds& bounds) {
-  checkImages(hls, mask);
+  checkPassImages(hls, mask);
   classifyRows(hls, mask, 0, hls.rows, byteThresholdsFor(bounds),
                usesStreamingStores(hls.size()));
 }
 
 void classifyPixels(const cv::Mat& hls, cv::Mat& mask,
                     const DetectionBounds& bounds, WorkerPool& workers) {
-  checkImages(hls, mask);
+  checkPassImages(hls, mask);
   const ByteThresholds thresholds = byteThresholdsFor(bounds);
   const bool stream = usesStreamingStores(hls.size());
   if (workers.size() == 1 || !splitsBetweenThreads(hls.size())) {

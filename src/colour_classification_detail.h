@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include <opencv2/core/types.hpp>
+#include <opencv2/core/mat.hpp>
 
 #include "detection_bounds.h"
 
@@ -39,6 +39,10 @@ inline bool passesThresholds(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
          static_cast<std::uint8_t>(c1 - t.start[1]) <= t.span[1] &&
          static_cast<std::uint8_t>(c2 - t.start[2]) <= t.span[2];
 }
+
+// Throws cv::Exception unless hls (CV_8UC3) and mask (CV_8UC1) are 2-D
+// images of the same size, as the pass and the kernels held against it need.
+void checkPassImages(const cv::Mat& hls, const cv::Mat& mask);
 
 // Whether the pass over an image of this size stores the mask past the
 // caches (a mask that does not fit in them then costs no read of its lines).
