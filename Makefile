@@ -3,6 +3,8 @@
 #   make test    build and run every test (window tests on a private Xvfb)
 #   make bench   build and run the benchmarks
 #   make test-sanitize  the tests again, built with ASan and UBSan
+#   make test-assertions  the tests again, with libstdc++'s assertions
+#   make test-tsan  the unit tests built with ThreadSanitizer
 #   make fuzz    build the fuzzer with clang and run it for FUZZ_SECONDS
 #   make package build the Debian package into _packages/
 
@@ -43,12 +45,32 @@ SANITIZER_ENV = \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=86 \
   LSAN_OPTIONS=suppressions=$(abspath tests/sanitizers/lsan.supp):print_suppressions=0
 
-.PHONY: test-sanitize fuzz
+.PHONY: test-sanitize test-assertions test-tsan fuzz
 test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTESMIC_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD_DIR) --parallel $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD_DIR) --output-on-failure
+
+# libstdc++'s own checks on: an index past the end of a vector, front() of
+# an empty one and the like abort the test instead of reading astray.
+ASSERTIONS_BUILD_DIR ?= build-assertions
+test-assertions: deps
+	cmake -S . -B $(ASSERTIONS_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS $(CMAKE_FLAGS)
+	cmake --build $(ASSERTIONS_BUILD_DIR) --parallel $(JOBS)
+	ctest --test-dir $(ASSERTIONS_BUILD_DIR) --output-on-failure
+
+# ThreadSanitizer on the unit tests, the worker pool's among them (its
+# waking, sleeping and closing). Only those: the libraries the program runs
+# on are not built for it. TSan and the hardening's PIE do not mix.
+TSAN_BUILD_DIR ?= build-tsan
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESMIC_HARDEN=OFF \
+	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
+	  $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD_DIR) --parallel $(JOBS) --target tesmic_unit_tests
+	TSAN_OPTIONS=halt_on_error=1:exitcode=86 $(TSAN_BUILD_DIR)/tests/tesmic_unit_tests
 
 # libFuzzer needs clang. Seeds, new inputs and any crash-* go to
 # $(FUZZ_BUILD_DIR)/fuzz.

@@ -10,7 +10,7 @@ cv::Mat toEightBit(const cv::Mat& image) {
   const int depth = image.depth();
   if (depth == CV_8U) return image;
   const double scale = depth == CV_8S ? 1.0
-                       : (depth == CV_32F || depth == CV_64F) ? 255.0
+                       : (depth == CV_16F || depth == CV_32F || depth == CV_64F) ? 255.0
                                                               : 1.0 / 256;
   const double shift = (depth == CV_8S || depth == CV_16S) ? 128.0 : 0.0;
   cv::Mat result;

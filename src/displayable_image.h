@@ -5,7 +5,8 @@
 
 namespace tesmic {
 
-// The image as three 8-bit channels, BGR. Floating point is taken as 0..1
+// The image as three 8-bit channels, BGR. Floating point (half, single or
+// double precision) is taken as 0..1
 // and multiplied by 255, as OpenCV's windows show it; 16- and 32-bit
 // integers are divided by 256, as its decoders reduce 16-bit files; signed
 // ones are shifted by 128 to the middle; all saturate at both ends (NaN

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace tesmic {
 
@@ -16,13 +18,14 @@ inline constexpr std::uint64_t kRunBytesPerPixel = 16;
 // What the system tells about memory; any of it may be unknown.
 struct MemoryReadings {
   std::optional<std::uint64_t> available;          // MemAvailable, bytes
-  std::optional<std::uint64_t> cgroupHeadroom;     // least room left in the cgroup and its parents
+  std::optional<std::uint64_t> cgroupHeadroom;     // least room left in the memory cgroup and its parents
   std::optional<std::uint64_t> addressSpaceLimit;  // RLIMIT_AS, bytes
   std::optional<std::uint64_t> addressSpaceUsed;   // VmSize, bytes
 };
 
-// Reads the above from /proc and /sys/fs/cgroup (cgroup v2). What cannot be
-// read stays unknown.
+// Reads the above from /proc and the memory cgroup (v2, or v1's memory
+// controller, wherever /proc/self/mountinfo says they are mounted). What
+// cannot be read stays unknown.
 MemoryReadings readMemoryReadings();
 
 // The bytes the process may still allocate without swapping, meeting a
@@ -35,14 +38,55 @@ std::uint64_t memoryHeadroom(const MemoryReadings& readings);
 std::optional<std::uint64_t> kilobyteField(std::string_view text,
                                            std::string_view name);
 
+// The number of a "name 123" line of a cgroup's memory.stat.
+std::optional<std::uint64_t> statField(std::string_view text, std::string_view name);
+
+// A folder of the process's memory cgroup, and which version of cgroups it
+// belongs to.
+struct CgroupFolder {
+  std::string path;
+  bool v1 = false;  // the v1 memory controller; else the v2 hierarchy
+};
+
+// The process's memory cgroup folders and their parents up to where each
+// hierarchy is mounted, innermost first, from the texts of /proc/self/cgroup
+// and /proc/self/mountinfo. A cgroup outside the mounted part (a container
+// that sees only its own) maps to the mount point.
+std::vector<CgroupFolder> memoryCgroupFolders(std::string_view procSelfCgroup,
+                                              std::string_view mountinfo);
+
+// The texts of one cgroup's memory files.
+struct CgroupMemoryFiles {
+  bool v1 = false;
+  std::string limit;  // memory.max (v2), memory.limit_in_bytes (v1)
+  std::string usage;  // memory.current (v2), memory.usage_in_bytes (v1)
+  std::string stat;   // memory.stat
+};
+
+// The room left under one cgroup's limit: the limit less what it uses,
+// where the inactive file cache does not count (the kernel reclaims it
+// before it calls the OOM killer). v1 also takes the least limit of its
+// parents from memory.stat. Nothing when there is no limit ("max") or a
+// file does not read as a number.
+std::optional<std::uint64_t> cgroupRoom(const CgroupMemoryFiles& files);
+
 // The largest 8-bit, three-channel image whose run fits in headroom bytes,
 // in bytes of that image.
 std::uint64_t largestImageBytes(std::uint64_t headroom);
 
-// While one exists, allocating a cv::Mat of more than maxBytes through the
-// default allocator throws cv::Exception with cv::Error::StsNoMem before any
-// memory is taken. Decoders allocate their image before they decode into it,
-// so an image too large for the machine is refused from its header alone.
+// The bytes a run holds at its peak for an image of this many pixels that
+// the decoder hands over with decodedBytesPerPixel bytes each: the run's
+// own kRunBytesPerPixel, unless the decoded image and its 8-bit copy need
+// more at once (four channels of double, say).
+std::uint64_t runBytes(std::uint64_t pixels, std::uint64_t decodedBytesPerPixel);
+
+// While one exists, allocating a cv::Mat through the default allocator
+// whose run would not fit where an 8-bit, three-channel image of maxBytes
+// just fits (largestImageBytes) throws cv::Exception with
+// cv::Error::StsNoMem before any memory is taken: a Mat is counted by its
+// pixels (runBytes), so a floating-point image is allowed as many as an
+// 8-bit one. Decoders allocate their image before they decode into it, so
+// an image too large for the machine is refused from its header alone.
 // Not for use from several threads; limits do not nest.
 class MatAllocationLimit {
  public:

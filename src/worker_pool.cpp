@@ -66,6 +66,9 @@ void WorkerPool::start(Erased call, void* job, bool waitForAll) {
   ++jobNumber_;
   state_.store(jobNumber_ << 32, std::memory_order_release);  // open, nobody inside
   state_.notify_all();
+  // The job lives in the caller's frame: however this call is left, no pool
+  // thread may still be in it, nor enter it later.
+  const JobCloser closer(*this);
   call(job);
 
   if (waitForAll) {
@@ -75,9 +78,12 @@ void WorkerPool::start(Erased call, void* job, bool waitForAll) {
       awaitChange(served_, done);
     }
   }
+}
+
+WorkerPool::JobCloser::~JobCloser() {
   // Latecomers stay out; those inside are waited for.
-  std::uint64_t state = state_.fetch_or(kClosed, std::memory_order_acq_rel) | kClosed;
-  while ((state & kInsideMask) != 0) state = awaitChange(state_, state);
+  std::uint64_t state = pool_.state_.fetch_or(kClosed, std::memory_order_acq_rel) | kClosed;
+  while ((state & kInsideMask) != 0) state = awaitChange(pool_.state_, state);
 }
 
 void WorkerPool::serve() {

@@ -26,9 +26,12 @@ class WorkerPool {
   // Calls job() on the calling thread and on every pool thread that comes
   // to it before the caller's own call has returned; returns when all those
   // calls have returned. A thread that another program keeps off its core
-  // is not waited for, so the job must hand out its work in pieces (a
-  // shared counter) and expect the caller to do all of it. job must not
-  // throw. One job at a time; allocates nothing.
+  // until then never enters, and so is not waited for; one that has entered
+  // is waited for, even when it is descheduled inside. So the job must hand
+  // out its work in small pieces (a shared counter) and expect the caller to
+  // do all of it. One job at a time; allocates nothing. Should job throw on
+  // the caller's thread, the job is still closed and the calls inside it
+  // awaited before the exception leaves.
   template <typename Job>
   void share(Job& job) {
     start([](void* j) { (*static_cast<Job*>(j))(); }, &job, /*waitForAll=*/false);
@@ -62,6 +65,18 @@ class WorkerPool {
   using Erased = void (*)(void*);
   void start(Erased call, void* job, bool waitForAll);
   void serve();
+
+  // Closes the current job when it goes and waits for the threads inside.
+  class JobCloser {
+   public:
+    explicit JobCloser(WorkerPool& pool) : pool_(pool) {}
+    ~JobCloser();
+    JobCloser(const JobCloser&) = delete;
+    JobCloser& operator=(const JobCloser&) = delete;
+
+   private:
+    WorkerPool& pool_;
+  };
 
   // The current job's number (high 32 bits), whether it is closed to
   // latecomers, and how many pool threads are inside it: one word, so that

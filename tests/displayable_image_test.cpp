@@ -16,12 +16,17 @@ TEST(ToBgr8, AnyDepthAndChannelCountBecomesEightBitBgr) {
   grey.at<float>(2) = 1.0f;
   grey.at<float>(3) = -3.0f;
   grey.at<float>(4) = std::nanf("");
-  const cv::Mat fromFloat = toBgr8(grey);
-  ASSERT_EQ(fromFloat.type(), CV_8UC3);
-  const int expected[] = {0, 128, 255, 0, 0};
-  for (int x = 0; x < 5; ++x) {
-    EXPECT_EQ(fromFloat.at<cv::Vec3b>(0, x), cv::Vec3b::all(static_cast<uchar>(expected[x])))
-        << "at " << x;
+  // Half precision alike.
+  cv::Mat half;
+  grey.convertTo(half, CV_16F);
+  for (const cv::Mat& source : {grey, half}) {
+    const cv::Mat fromFloat = toBgr8(source);
+    ASSERT_EQ(fromFloat.type(), CV_8UC3);
+    const int expected[] = {0, 128, 255, 0, 0};
+    for (int x = 0; x < 5; ++x) {
+      EXPECT_EQ(fromFloat.at<cv::Vec3b>(0, x), cv::Vec3b::all(static_cast<uchar>(expected[x])))
+          << "at " << x << " of depth " << source.depth();
+    }
   }
 
   // 16 bits with alpha: divided by 256, alpha dropped, channel order kept.

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
@@ -31,10 +34,77 @@ TEST(MemoryBudget, ReadsKilobyteFieldsAndTakesTheLeastRoom) {
   EXPECT_EQ(memoryHeadroom(r), 0u);
 }
 
+// The memory cgroup as /proc shows it (v2, v1 as on Docker's older hosts,
+// a container that sees only its own part), and the room its files leave.
+TEST(MemoryBudget, FindsTheMemoryCgroupAndTheRoomItsFilesLeave) {
+  const std::string v2Mount = "29 22 0:26 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n";
+  const std::string v1Mounts =
+      "30 22 0:27 / /sys/fs/cgroup rw - tmpfs tmpfs rw\n"
+      "31 30 0:28 / /sys/fs/cgroup/cpu rw - cgroup cgroup rw,cpu\n"
+      "34 30 0:31 / /sys/fs/cgroup/memory rw - cgroup cgroup rw,memory\n";
+  const struct {
+    const char* what;
+    std::string cgroup;
+    std::string mountinfo;
+    std::vector<std::string> folders;  // "v1:" marks the v1 ones
+  } layouts[] = {
+      {"v2, nested", "0::/user.slice/run.scope\n", v2Mount,
+       {"/sys/fs/cgroup/user.slice/run.scope", "/sys/fs/cgroup/user.slice", "/sys/fs/cgroup"}},
+      {"v1 memory and an empty v2 line", "4:memory:/api/db40\n2:cpu:/\n0::/\n", v1Mounts,
+       {"v1:/sys/fs/cgroup/memory/api/db40", "v1:/sys/fs/cgroup/memory/api",
+        "v1:/sys/fs/cgroup/memory"}},
+      {"v1, the container's own part mounted",
+       "5:cpu,memory:/docker/ab\n",
+       "34 30 0:31 /docker/ab /sys/fs/cgroup/memory rw - cgroup cgroup rw,cpu,memory\n",
+       {"v1:/sys/fs/cgroup/memory"}},
+      {"v2, a path outside the mounted part, a space in the mount point", "0::/elsewhere\n",
+       "29 22 0:26 /mine /sys/fs/my\\040cgroup rw - cgroup2 cgroup2 rw\n",
+       {"/sys/fs/my cgroup"}},
+      {"no cgroup mounted", "0::/a\n", "22 1 8:1 / / rw - ext4 /dev/vda rw\n", {}},
+  };
+  for (const auto& layout : layouts) {
+    std::vector<std::string> folders;
+    for (const CgroupFolder& f : memoryCgroupFolders(layout.cgroup, layout.mountinfo)) {
+      folders.push_back((f.v1 ? "v1:" : "") + f.path);
+    }
+    EXPECT_EQ(folders, layout.folders) << layout.what;
+  }
+
+  constexpr std::uint64_t kGiB = 1024 * kMiB;
+  const std::string v1Stat =
+      "cache 99\ninactive_file 7\nhierarchical_memory_limit 9223372036854771712\n"
+      "total_inactive_file " + std::to_string(600 * kMiB) + "\n";
+  const struct {
+    const char* what;
+    CgroupMemoryFiles files;
+    std::optional<std::uint64_t> room;
+  } rooms[] = {
+      {"v2 full of reclaimable cache",
+       {false, std::to_string(kGiB) + "\n", std::to_string(kGiB - 1) + "\n",
+        "anon 1\nactive_file 5\ninactive_file " + std::to_string(900 * kMiB) + "\n"},
+       900 * kMiB + 1},
+      {"v2 without a limit", {false, "max\n", "1000\n", ""}, std::nullopt},
+      {"v2 over its limit", {false, "1000\n", "5000\n", "inactive_file 10\n"}, 0},
+      {"v1, its own total cache counted, not the local one",
+       {true, std::to_string(2 * kGiB), std::to_string(kGiB), v1Stat}, kGiB + 600 * kMiB},
+      {"v1, unlimited itself, a parent's limit",
+       {true, "9223372036854771712\n", std::to_string(kGiB),
+        "hierarchical_memory_limit " + std::to_string(kGiB + kGiB / 2) + "\n"},
+       kGiB / 2},
+      {"unreadable usage", {true, "1000\n", "", ""}, std::nullopt},
+  };
+  for (const auto& r : rooms) EXPECT_EQ(cgroupRoom(r.files), r.room) << r.what;
+}
+
 TEST(MemoryBudget, LimitRefusesLargeImagesBeforeAllocatingAndEndsWithItsScope) {
   {
     const MatAllocationLimit limit(1 * kMiB);
     EXPECT_NO_THROW(cv::Mat(512, 512, CV_8UC3));  // 768 KiB
+    // Counted by the pixels the run will hold, not the bytes of the type:
+    // 3 MiB of float is as many pixels; four channels of double need more
+    // than the run itself while the 8-bit copy is made.
+    EXPECT_NO_THROW(cv::Mat(512, 512, CV_32FC3));
+    EXPECT_THROW(cv::Mat(512, 512, CV_64FC4), cv::Exception);
     try {
       cv::Mat tooLarge(1024, 1024, CV_8UC3);
       ADD_FAILURE() << "a 3 MiB image was allocated under a 1 MiB limit";

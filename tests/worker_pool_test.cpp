@@ -1,8 +1,10 @@
 #include "worker_pool.h"
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -40,6 +42,42 @@ TEST(WorkerPool, EachThreadOnceOrWorkSharedWithoutLoss) {
       for (const std::atomic<int>& t : taken) ASSERT_EQ(t.load(), 1) << "round " << round;
     }
   }
+}
+
+// Gaps longer than the threads' watch put them to sleep before each job.
+// A job that throws on the caller's thread is still closed before the
+// exception leaves: with more threads than cores some are late to wake, and
+// none may enter once the caller has left; the next job runs whole.
+TEST(WorkerPool, SleepingThreadsWakeAndAThrowingJobIsClosedBeforeItLeaves) {
+  constexpr unsigned kThreads = 16;
+  WorkerPool pool(kThreads);
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<bool> left{false};
+  std::atomic<int> enteredAfterLeaving{0};
+  auto throwing = [&] {
+    if (std::this_thread::get_id() == caller) throw std::runtime_error("job failed");
+    if (left.load()) enteredAfterLeaving.fetch_add(1);
+  };
+  for (int round = 0; round < 10; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    left = false;
+    EXPECT_THROW(
+        {
+          try {
+            pool.share(throwing);
+          } catch (...) {
+            left = true;
+            throw;
+          }
+        },
+        std::runtime_error);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::atomic<unsigned> calls{0};
+    auto count = [&] { calls.fetch_add(1); };
+    pool.runOnEach(count);
+    ASSERT_EQ(calls.load(), kThreads) << "round " << round;
+  }
+  EXPECT_EQ(enteredAfterLeaving.load(), 0) << "threads entered a job its caller had left";
 }
 
 }  // namespace
