@@ -62,15 +62,18 @@ test-assertions: deps
 	ctest --test-dir $(ASSERTIONS_BUILD_DIR) --output-on-failure
 
 # ThreadSanitizer on the unit tests, the worker pool's among them (its
-# waking, sleeping and closing). Only those: the libraries the program runs
-# on are not built for it. TSan and the hardening's PIE do not mix.
+# waking, sleeping and closing) and the pass shared between threads. Only
+# those: the libraries the program runs on are not built for it. The checks
+# over all 16 million colours are left out (an hour under TSan). Without
+# the hardening, whose fortified string functions TSan does not intercept.
 TSAN_BUILD_DIR ?= build-tsan
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESMIC_HARDEN=OFF \
 	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
 	  $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD_DIR) --parallel $(JOBS) --target tesmic_unit_tests
-	TSAN_OPTIONS=halt_on_error=1:exitcode=86 $(TSAN_BUILD_DIR)/tests/tesmic_unit_tests
+	TSAN_OPTIONS=halt_on_error=1:exitcode=86 $(TSAN_BUILD_DIR)/tests/tesmic_unit_tests \
+	  --gtest_filter=-*OverAllColours*
 
 # libFuzzer needs clang. Seeds, new inputs and any crash-* go to
 # $(FUZZ_BUILD_DIR)/fuzz.

@@ -11,6 +11,7 @@
 #include "exit_codes.h"
 #include "huge_pages.h"
 #include "image_loading.h"
+#include "qt_start_report.h"
 #include "screen_area.h"
 #include "stopwatch.h"
 #include "terminal_text.h"
@@ -49,7 +50,10 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
 
   const WindowLayout layout =
       layoutWindows(snimek.size(), usableScreenArea(display.platform == "xcb"));
-  openWindow(kMaskWindow, layout.vysledek);
+  {
+    const QtStartFailureReport reportFailedStart(display.platform);
+    openWindow(kMaskWindow, layout.vysledek);
+  }
   openWindow(kImageWindow, layout.orig);
   // After the windows, so that at exit it comes before what Qt set up.
   const DisplayLossReport reportLoss;

@@ -1,23 +1,20 @@
 #include "display_check.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#if defined(TESMIC_HAVE_X11)
-#include <X11/Xlib.h>
+#if defined(TESMIC_HAVE_XCB)
+#include <xcb/xcb.h>
 #endif
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
-#include <opencv2/highgui/highgui_c.h>
-
+#include "display_probe.h"
 #include "exit_codes.h"
 #include "qt_platform.h"
 #include "terminal_text.h"
@@ -25,69 +22,115 @@
 namespace tesmic {
 namespace {
 
-constexpr auto kProbeTimeout = std::chrono::seconds(5);
+constexpr auto kAnswerTimeout = std::chrono::seconds(5);
 
-// Runs probe in a child process and tells whether it reported success within
-// the time. A child that crashes, aborts or hangs counts as a failure; one
-// that hangs is killed.
-template <typename Probe>
-bool succeedsInChild(Probe probe) {
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-  const pid_t pid = fork();
-  if (pid < 0) {
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-    return false;
+#if defined(TESMIC_HAVE_XCB)
+// A connection that another client's leaving reset (see XServerAnswer) is
+// tried again, twice, this long apart.
+constexpr int kConnectAttempts = 3;
+constexpr auto kRetryPause = std::chrono::milliseconds(50);
+
+// What one attempt to connect found. Shared with the thread that connects,
+// which may outlive the check when the server never answers.
+struct Attempt {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  bool abandoned = false;  // nobody waits any more: the thread closes it
+  xcb_connection_t* connection = nullptr;
+  bool answered = false;   // the connection made a round trip
+  bool displayNamed = true;
+  int screen = 0;          // the screen DISPLAY names
+};
+
+void connectAndAsk(const std::shared_ptr<Attempt>& attempt) {
+  int screen = 0;
+  xcb_connection_t* connection = xcb_connect(nullptr, &screen);
+  const int error = xcb_connection_has_error(connection);
+  bool answered = false;
+  if (error == 0) {
+    xcb_get_input_focus_reply_t* reply =
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+    answered = reply != nullptr;
+    std::free(reply);
   }
-  if (pid == 0) {
-    // What a failing toolkit prints is the parent's to explain.
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
+  const std::lock_guard lock(attempt->mutex);
+  attempt->done = true;
+  attempt->answered = answered;
+  attempt->displayNamed = error != XCB_CONN_CLOSED_PARSE_ERR;
+  attempt->screen = screen;
+  if (attempt->abandoned || !answered) {
+    xcb_disconnect(connection);
+  } else {
+    attempt->connection = connection;
+  }
+  attempt->finished.notify_all();
+}
+
+// The connection, once it has answered a request, else null. A server that
+// never answers is left to the thread that waits for it.
+std::shared_ptr<xcb_connection_t> connectWithin(std::chrono::steady_clock::time_point deadline,
+                                                bool& worthRetrying, int& screen) {
+  auto attempt = std::make_shared<Attempt>();
+  std::thread(connectAndAsk, attempt).detach();
+  std::unique_lock lock(attempt->mutex);
+  if (!attempt->finished.wait_until(lock, deadline, [&] { return attempt->done; })) {
+    attempt->abandoned = true;
+    worthRetrying = false;
+    return nullptr;
+  }
+  worthRetrying = attempt->displayNamed;
+  screen = attempt->screen;
+  if (attempt->connection == nullptr) return nullptr;
+  return {attempt->connection, xcb_disconnect};
+}
+
+// Whether the screen's windows show colour as Qt draws it: Qt paints
+// through the root window's visual and shows nothing but black through a
+// palette (PseudoColor) or anything less than 16 bits of true colour.
+bool showsTrueColour(xcb_connection_t* connection, int number) {
+  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+  for (int i = 0; i < number && screens.rem > 0; ++i) xcb_screen_next(&screens);
+  if (screens.rem == 0) return false;
+  const xcb_screen_t* screen = screens.data;
+  for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem > 0;
+       xcb_depth_next(&depths)) {
+    for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0;
+         xcb_visualtype_next(&visuals)) {
+      if (visuals.data->visual_id == screen->root_visual) {
+        return visuals.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR && depths.data->depth >= 16;
+      }
     }
-    const char verdict = probe() ? 1 : 0;
-    [[maybe_unused]] const ssize_t written = write(pipeFds[1], &verdict, 1);
-    _exit(0);
   }
-  close(pipeFds[1]);
-  pollfd wait{pipeFds[0], POLLIN, 0};
-  const int timeoutMs =
-      static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kProbeTimeout).count());
-  int ready;
-  do {
-    ready = poll(&wait, 1, timeoutMs);
-  } while (ready < 0 && errno == EINTR);
-  char verdict = 0;
-  const bool answered = ready > 0 && read(pipeFds[0], &verdict, 1) == 1;
-  close(pipeFds[0]);
-  if (!answered) kill(pid, SIGKILL);
-  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  return false;
+}
+#endif
+
+// Whether the X server that DISPLAY names answers, with the connection
+// that asked. The connection stays open while the check lives: an X server
+// resets when its last client leaves and drops whoever connects in that
+// moment; closing the check's connection just as Qt opens its own would
+// be such a moment. A connection dropped by a reset that another client's
+// leaving started is made again.
+DisplayCheck xServerAnswer() {
+#if defined(TESMIC_HAVE_XCB)
+  const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+  for (int attempt = 1;; ++attempt) {
+    bool worthRetrying = false;
+    int screen = 0;
+    std::shared_ptr<xcb_connection_t> connection = connectWithin(deadline, worthRetrying, screen);
+    if (connection) {
+      if (!showsTrueColour(connection.get(), screen)) return {DisplayStatus::kNoTrueColour, "xcb", {}};
+      return {DisplayStatus::kReady, "xcb", std::move(connection)};
+    }
+    if (!worthRetrying || attempt == kConnectAttempts ||
+        std::chrono::steady_clock::now() + kRetryPause >= deadline) {
+      return {DisplayStatus::kUnreachable, "xcb", {}};
+    }
+    std::this_thread::sleep_for(kRetryPause);
   }
-  return answered && verdict == 1;
-}
-
-// A platform may start without a screen (linuxfb without a framebuffer):
-// only making a window tells. Qt aborts when it cannot.
-bool qtStartsOn(const std::string& entry) {
-  return succeedsInChild([&entry] {
-    setenv("QT_QPA_PLATFORM", entry.c_str(), 1);
-    cvNamedWindow("tesmic", CV_WINDOW_AUTOSIZE);
-    return true;
-  });
-}
-
-// Cheaper than starting Qt: one connection to the server that DISPLAY names.
-bool xServerAnswers(const std::string& entry) {
-#if defined(TESMIC_HAVE_X11)
-  (void)entry;
-  return succeedsInChild([] {
-    Display* display = XOpenDisplay(nullptr);
-    return display != nullptr;  // the child ends right after; no need to close
-  });
 #else
-  return qtStartsOn(entry);
+  return {qtStartsInProbe("xcb") ? DisplayStatus::kReady : DisplayStatus::kUnreachable, "xcb", {}};
 #endif
 }
 
@@ -103,17 +146,19 @@ void reportLostDisplay() {
 }  // namespace
 
 DisplayCheck checkDisplay() {
-  DisplayCheck last{DisplayStatus::kUnreachable, "xcb"};
+  DisplayCheck last{DisplayStatus::kUnreachable, "xcb", {}};
   for (const QtPlatform& platform : qtPlatformCandidates(std::getenv("QT_QPA_PLATFORM"))) {
     last.platform = platform.name;
     switch (platform.kind) {
       case PlatformKind::kNoScreen:
-        return {DisplayStatus::kNoScreen, platform.name};
-      case PlatformKind::kX11:
-        if (xServerAnswers(platform.entry)) return {DisplayStatus::kReady, platform.name};
+        return {DisplayStatus::kNoScreen, platform.name, {}};
+      case PlatformKind::kX11: {
+        DisplayCheck answer = xServerAnswer();
+        if (answer.status != DisplayStatus::kUnreachable) return answer;
         break;
+      }
       case PlatformKind::kOther:
-        if (qtStartsOn(platform.entry)) return {DisplayStatus::kReady, platform.name};
+        if (qtStartsInProbe(platform.entry)) return {DisplayStatus::kReady, platform.name, {}};
         break;
     }
   }
@@ -125,6 +170,9 @@ std::string noDisplayMessage(const DisplayCheck& check) {
   if (check.status == DisplayStatus::kNoScreen) {
     reason = "platforma Qt \"" + escapeControlCharacters(check.platform) +
              "\" nema obrazovku; zkontrolujte promennou QT_QPA_PLATFORM";
+  } else if (check.status == DisplayStatus::kNoTrueColour) {
+    reason = "X server ukazuje barvy jen z palety nebo v mene nez 16 bitech a okna by "
+             "zustala cerna; spustte ho s hloubkou barev 24 bitu";
   } else if (check.platform == "xcb") {
     reason = "zkontrolujte promennou DISPLAY";
   } else {

@@ -8,10 +8,12 @@
 
 #include "command_line.h"
 #include "detection_run.h"
+#include "display_probe.h"
 #include "exit_codes.h"
 #include "process_setup.h"
 
 int main(int argc, char** argv) {
+  tesmic::runDisplayProbeIfAsked(argc, argv);
   tesmic::prepareProcess();
   // The library's own warnings (a file it cannot open, say) would only
   // repeat, in English, what the run reports itself.
@@ -21,6 +23,13 @@ int main(int argc, char** argv) {
       tesmic::settingsFromArguments(argc, argv);
   if (settings.usageRequested) tesmic::printUsage();
 
+  if (const int free = tesmic::freeDescriptors(); free < tesmic::kDescriptorsNeeded) {
+    std::fprintf(stderr,
+                 "Chyba: proces smi otevrit jen %d dalsich souboru, beh jich potrebuje %d "
+                 "(zvyste limit, napriklad ulimit -n 1024).\n",
+                 free, tesmic::kDescriptorsNeeded);
+    return tesmic::kExitRunFailed;
+  }
   try {
     return tesmic::runDetection(settings.imageName, settings.bounds);
   } catch (const std::bad_alloc&) {

@@ -1,7 +1,11 @@
 #include "process_setup.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <csignal>
 #include <cstdlib>
@@ -28,6 +32,35 @@ void prepareProcess() {
   // folder once per GTK version: 10-25 ms. The tool uses Qt's windows only.
   setenv("QT_XCB_GL_INTEGRATION", "none", /*overwrite=*/0);
   setenv("OPENCV_UI_BACKEND", "QT", /*overwrite=*/0);
+}
+
+namespace {
+
+// The descriptors open, the one that counts them excepted.
+int openDescriptors() {
+  DIR* folder = opendir("/proc/self/fd");
+  if (folder == nullptr) return 3;  // /proc is missing: the standard streams
+  int count = 0;
+  while (const dirent* entry = readdir(folder)) count += entry->d_name[0] != '.';
+  closedir(folder);
+  return count - 1;
+}
+
+}  // namespace
+
+int freeDescriptors() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return kDescriptorsNeeded;
+  }
+  const int open = openDescriptors();
+  const rlim_t wanted = static_cast<rlim_t>(open + kDescriptorsNeeded);
+  if (limit.rlim_cur < wanted && limit.rlim_max > limit.rlim_cur) {
+    limit.rlim_cur = std::min(wanted, limit.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  const auto available = static_cast<long long>(limit.rlim_cur) - open;
+  return static_cast<int>(std::clamp<long long>(available, 0, kDescriptorsNeeded));
 }
 
 namespace {

@@ -17,4 +17,17 @@ void reopenClosedStandardStreams();
 // windows without OpenGL never use (see the .cpp).
 void prepareProcess();
 
+// What a run may need open at once, with room to spare (13 at the most,
+// measured with the control panel and the save dialog open): the
+// standard streams, the image file, the X connections, Qt's event and
+// wake-up descriptors, fonts and icon caches, the save dialog's.
+inline constexpr int kDescriptorsNeeded = 32;
+
+// The descriptors the process may still open: the soft limit on open files
+// less those open. Raises the soft limit towards the hard one first where
+// fewer than kDescriptorsNeeded would be free. With too few, Qt hangs in
+// its start-up or fails in ways it reports as something else (no display,
+// an unreadable image): check this first.
+int freeDescriptors();
+
 }  // namespace tesmic
