@@ -3,15 +3,20 @@
 #include <unistd.h>
 
 #if defined(TESMIC_HAVE_XCB)
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <xcb/xcb.h>
 #endif
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "display_probe.h"
@@ -25,10 +30,39 @@ namespace {
 constexpr auto kAnswerTimeout = std::chrono::seconds(5);
 
 #if defined(TESMIC_HAVE_XCB)
-// A connection that another client's leaving reset (see XServerAnswer) is
-// tried again, twice, this long apart.
-constexpr int kConnectAttempts = 3;
-constexpr auto kRetryPause = std::chrono::milliseconds(50);
+// A connection that a reset dropped (see xServerAnswer) is made again after
+// this pause.
+constexpr auto kRetryPause = std::chrono::milliseconds(20);
+
+// Whether a local X server listens where DISPLAY points: its socket takes
+// a connection. One that never sends the setup does not count as a client,
+// so closing it resets nothing.
+bool localServerListens() {
+  char* host = nullptr;
+  int number = 0;
+  int screen = 0;
+  if (xcb_parse_display(nullptr, &host, &number, &screen) == 0) return false;
+  const bool local = host[0] == '\0' || std::strcmp(host, "unix") == 0;
+  std::free(host);
+  if (!local) return false;
+  const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+  // Linux servers listen on the abstract name first, as clients look there.
+  for (const bool abstract : {true, false}) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::size_t start = abstract ? 1 : 0;
+    if (start + path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path + start, path.data(), path.size());
+    const auto length =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + start + path.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool listens = connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+    close(fd);
+    if (listens) return true;
+  }
+  return false;
+}
 
 // What one attempt to connect found. Shared with the thread that connects,
 // which may outlive the check when the server never answers.
@@ -111,11 +145,13 @@ bool showsTrueColour(xcb_connection_t* connection, int number) {
 // resets when its last client leaves and drops whoever connects in that
 // moment; closing the check's connection just as Qt opens its own would
 // be such a moment. A connection dropped by a reset that another client's
-// leaving started is made again.
+// leaving started is made again, as long as the server listens and the
+// time lasts; once one has answered, no other client's leaving can reset
+// the server.
 DisplayCheck xServerAnswer() {
 #if defined(TESMIC_HAVE_XCB)
   const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
-  for (int attempt = 1;; ++attempt) {
+  for (;;) {
     bool worthRetrying = false;
     int screen = 0;
     std::shared_ptr<xcb_connection_t> connection = connectWithin(deadline, worthRetrying, screen);
@@ -123,8 +159,8 @@ DisplayCheck xServerAnswer() {
       if (!showsTrueColour(connection.get(), screen)) return {DisplayStatus::kNoTrueColour, "xcb", {}};
       return {DisplayStatus::kReady, "xcb", std::move(connection)};
     }
-    if (!worthRetrying || attempt == kConnectAttempts ||
-        std::chrono::steady_clock::now() + kRetryPause >= deadline) {
+    if (!worthRetrying || std::chrono::steady_clock::now() + kRetryPause >= deadline ||
+        !localServerListens()) {
       return {DisplayStatus::kUnreachable, "xcb", {}};
     }
     std::this_thread::sleep_for(kRetryPause);

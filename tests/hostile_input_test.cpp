@@ -152,21 +152,62 @@ TEST_F(HostileInputTest, AnImageTooLargeForMemoryExitsWithThree) {
   }
 }
 
-// Qt aborts the process when its platform cannot start and shows nothing on
-// a platform without a screen; an X server that never answers would block.
+// Whether a crash of a process started in this folder, with no limit on
+// core files, would leave its core file there.
+bool coresLandInTheWorkingDirectory() {
+  std::ifstream patternFile("/proc/sys/kernel/core_pattern");
+  std::string pattern;
+  std::getline(patternFile, pattern);
+  rlimit core{};
+  return !pattern.empty() && pattern[0] != '|' && pattern.find('/') == std::string::npos &&
+         getrlimit(RLIMIT_CORE, &core) == 0 && core.rlim_max == RLIM_INFINITY;
+}
+
+// Qt aborts the process when its platform cannot start, shows nothing on a
+// platform without a screen and black windows on a screen with a palette;
+// an X server that never answers would block. None of it may leave a core
+// file, even where core files are allowed.
 TEST_F(HostileInputTest, NoPlaceToShowTheWindowsExitsWithTwo) {
   const fs::path image = temp_.path() / "obrazek.png";
   cv::imwrite(image.string(), cv::Mat(40, 60, CV_8UC3, cv::Scalar(0, 0, 255)));
+  const fs::path workingDirectory = temp_.path() / "cores";
+  fs::create_directory(workingDirectory);
+  const bool coresLandHere = coresLandInTheWorkingDirectory();
+  const auto withCores = [&](ChildOptions options) {
+    options.workingDirectory = workingDirectory.string();
+    if (coresLandHere) options.limits = {{RLIMIT_CORE, RLIM_INFINITY}};
+    return options;
+  };
   const std::string prefix = "Chyba: neni dostupny zadny displej, okna nelze otevrit (";
   for (const char* platform : {"wayland", "bogus", "linuxfb", "offscreen", "minimal"}) {
     SCOPED_TRACE(platform);
-    ChildOptions options = tesmicOn(image);
+    ChildOptions options = withCores(tesmicOn(image));
     options.environment.push_back({"QT_QPA_PLATFORM", platform});
     const ChildResult result = runChild(options, kRunTimeout);
     expectExit(result, 2);
     EXPECT_EQ(result.err.rfind(prefix, 0), 0u) << describe(result);
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << describe(result);
   }
+
+  // The X server answers, but Qt's xcb plugin cannot load: a library it
+  // needs is an empty file.
+  const fs::path brokenLibraries = temp_.path() / "lib";
+  fs::create_directory(brokenLibraries);
+  std::ofstream(brokenLibraries / "libQt5XcbQpa.so.5").close();
+  ChildOptions brokenPlugin = withCores(tesmicOn(image));
+  brokenPlugin.environment.push_back({"LD_LIBRARY_PATH", brokenLibraries.string()});
+  const ChildResult withoutPlugin = runChild(brokenPlugin, kRunTimeout);
+  expectExit(withoutPlugin, 2);
+  EXPECT_EQ(withoutPlugin.err.rfind(prefix + "platformu Qt \"xcb\" se nepodarilo spustit", 0), 0u)
+      << describe(withoutPlugin);
+
+  XServer palette({800, 600}, {.depth = 8});
+  ChildOptions onPalette = tesmicOn(image);
+  onPalette.environment.push_back({"DISPLAY", palette.displayName()});
+  const ChildResult paletteResult = runChild(onPalette, kRunTimeout);
+  expectExit(paletteResult, 2);
+  EXPECT_NE(paletteResult.err.find("barvy jen z palety"), std::string::npos)
+      << describe(paletteResult);
 
   XServer frozen;
   frozen.freeze();
@@ -176,6 +217,49 @@ TEST_F(HostileInputTest, NoPlaceToShowTheWindowsExitsWithTwo) {
   frozen.thaw();
   expectExit(result, 2);
   EXPECT_EQ(result.err, prefix + "zkontrolujte promennou DISPLAY).\n");
+
+  if (coresLandHere) {
+    EXPECT_TRUE(fs::is_empty(workingDirectory)) << "a core file was left";
+  }
+}
+
+// An X server with no client but ours resets when the last one leaves, and
+// drops a connection made in that moment. With another client coming and
+// going, every run still reaches its windows and its pass.
+TEST_F(HostileInputTest, AServerThatResetsWhenIdleStillShowsTheWindows) {
+  XServer resetting({800, 600}, {.resetsWhenIdle = true});
+  const fs::path image = temp_.path() / "obrazek.png";
+  cv::imwrite(image.string(), cv::Mat(40, 60, CV_8UC3, cv::Scalar(0, 0, 255)));
+  ChildOptions options = tesmicOn(image);
+  options.environment.push_back({"DISPLAY", resetting.displayName()});
+  const ChurningClient other(resetting.displayName());
+  for (int run = 0; run < 8; ++run) {
+    SCOPED_TRACE(run);
+    ChildProcess child(options);
+    const bool passDone = child.awaitStderr("Cas ", kRunTimeout);
+    child.kill();
+    const ChildResult result = child.wait(1s);
+    EXPECT_TRUE(passDone) << describe(result);
+  }
+  EXPECT_GT(other.visits(), 6) << "the other client did not come and go";
+}
+
+// Too few descriptors would hang Qt's start-up or fail as an unreadable
+// image or a missing display; the run says what is missing instead.
+TEST_F(HostileInputTest, TooFewFileDescriptorsExitWithThree) {
+  const fs::path image = temp_.path() / "obrazek.png";
+  cv::imwrite(image.string(), cv::Mat(40, 60, CV_8UC3, cv::Scalar(0, 0, 255)));
+  for (const rlim_t descriptors : {5, 6, 8, 16}) {
+    SCOPED_TRACE(descriptors);
+    ChildOptions options = tesmicOn(image);
+    options.limits.push_back({RLIMIT_NOFILE, descriptors});
+    const ChildResult result = runChild(options, kRunTimeout);
+    expectExit(result, 3);
+    EXPECT_TRUE(std::regex_match(
+        result.err, std::regex("Chyba: proces smi otevrit jen [0-9]+ dalsich souboru, beh jich "
+                               "potrebuje [0-9]+ \\(zvyste limit, napriklad ulimit -n 1024\\)\\.\n")))
+        << describe(result);
+  }
 }
 
 // With standard error closed its number would go to the X connection; with

@@ -247,6 +247,18 @@ std::optional<std::string> ChildProcess::readFirstStdoutLine(std::chrono::millis
   }
 }
 
+bool ChildProcess::awaitStderr(const std::string& text, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (collected_.err.find(text) == std::string::npos) {
+    if (!readAvailable(10)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (reap(false) || Clock::now() >= deadline) {
+      readAvailable(0);
+      return collected_.err.find(text) != std::string::npos;
+    }
+  }
+  return true;
+}
+
 bool ChildProcess::endsWithin(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   for (;;) {

@@ -72,6 +72,10 @@ class ChildProcess {
   // output ends first. Only for a captured standard output.
   std::optional<std::string> readFirstStdoutLine(std::chrono::milliseconds timeout);
 
+  // Collects output until standard error holds the text, the child ends or
+  // the time runs out; true when it holds the text. Never kills.
+  bool awaitStderr(const std::string& text, std::chrono::milliseconds timeout);
+
   // Collects output for up to the given time and tells whether the child has
   // ended by then. Unlike wait(), it never kills.
   bool endsWithin(std::chrono::milliseconds timeout);

@@ -1,9 +1,11 @@
 #include "x_server.h"
 
 #include <X11/Xutil.h>
+#include <xcb/xcb.h>
 
 #include <bit>
 #include <csignal>
+#include <cstdlib>
 #include <map>
 #include <stdexcept>
 #include <thread>
@@ -86,10 +88,12 @@ unsigned char channel(unsigned long pixel, unsigned long mask) {
 
 }  // namespace
 
-XServer::XServer(cv::Size screen) {
+XServer::XServer(cv::Size screen, XServerSetup setup) {
   ChildOptions options;
   options.argv = {"sh", TESMIC_START_XVFB,
-                  std::to_string(screen.width) + "x" + std::to_string(screen.height)};
+                  std::to_string(screen.width) + "x" + std::to_string(screen.height),
+                  std::to_string(setup.depth)};
+  if (setup.resetsWhenIdle) options.argv.push_back("reset");
   options.stderrMode = OutputMode::kDiscard;
   process_ = std::make_unique<ChildProcess>(options);
 
@@ -105,6 +109,10 @@ XServer::XServer(cv::Size screen) {
       throw std::runtime_error("cannot connect to Xvfb on " + displayName_);
     }
     std::this_thread::sleep_for(kPollInterval);
+  }
+  if (setup.resetsWhenIdle) {
+    XCloseDisplay(display_);
+    display_ = nullptr;
   }
 }
 
@@ -133,6 +141,27 @@ bool displayReachable(const std::string& name) {
   if (display == nullptr) return false;
   XCloseDisplay(display);
   return true;
+}
+
+ChurningClient::ChurningClient(const std::string& displayName)
+    : thread_([this, displayName] {
+        // xcb rather than Xlib: a connection the server drops is an error
+        // to look at, not the end of the test process.
+        while (!stop_.load()) {
+          xcb_connection_t* connection = xcb_connect(displayName.c_str(), nullptr);
+          if (xcb_connection_has_error(connection) == 0) {
+            std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection),
+                                                nullptr));
+            visits_.fetch_add(1);
+          }
+          xcb_disconnect(connection);
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+      }) {}
+
+ChurningClient::~ChurningClient() {
+  stop_.store(true);
+  thread_.join();
 }
 
 std::optional<Window> waitForMappedWindow(Display* display, const std::string& title,

@@ -5,10 +5,12 @@
 
 #include <X11/Xlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <opencv2/core/mat.hpp>
@@ -17,6 +19,14 @@
 
 namespace tesmic::test {
 
+// What kind of X server to start, beyond its screen's size.
+struct XServerSetup {
+  int depth = 24;  // bits per pixel of the screen; 8 gives a palette (PseudoColor)
+  // The server resets whenever its last client leaves (Xvfb's own default).
+  // The test then keeps no connection to it: display() is null.
+  bool resetsWhenIdle = false;
+};
+
 // Starts Xvfb through scripts/start-xvfb.sh (the one way this project starts
 // it), by default with a screen large enough for any test window to lie
 // wholly on it, and keeps one connection to it for the test. X errors on
@@ -24,7 +34,7 @@ namespace tesmic::test {
 // fatal. Throws std::runtime_error when the server does not come up.
 class XServer {
  public:
-  explicit XServer(cv::Size screen = {4000, 3000});
+  explicit XServer(cv::Size screen = {4000, 3000}, XServerSetup setup = {});
   ~XServer();
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;
@@ -51,6 +61,25 @@ class XServer {
 
 // True when a client can connect to the display with this name.
 bool displayReachable(const std::string& name);
+
+// Another client of the display that connects, makes a round trip and
+// leaves, over and over, on a thread of its own while the object exists.
+// On a server that resets when idle, each of its leavings may reset it.
+class ChurningClient {
+ public:
+  explicit ChurningClient(const std::string& displayName);
+  ~ChurningClient();
+  ChurningClient(const ChurningClient&) = delete;
+  ChurningClient& operator=(const ChurningClient&) = delete;
+
+  // How many times it has connected and left so far.
+  int visits() const { return visits_.load(); }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<int> visits_{0};
+  std::thread thread_;
+};
 
 enum class TitleMatch { kWhole, kStart };
 
