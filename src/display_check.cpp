@@ -27,9 +27,9 @@
 namespace tesmic {
 namespace {
 
+#if defined(TESMIC_HAVE_XCB)
 constexpr auto kAnswerTimeout = std::chrono::seconds(5);
 
-#if defined(TESMIC_HAVE_XCB)
 // A connection that a reset dropped (see xServerAnswer) is made again after
 // this pause.
 constexpr auto kRetryPause = std::chrono::milliseconds(20);
@@ -71,10 +71,9 @@ struct Attempt {
   std::condition_variable finished;
   bool done = false;
   bool abandoned = false;  // nobody waits any more: the thread closes it
-  xcb_connection_t* connection = nullptr;
-  bool answered = false;   // the connection made a round trip
-  bool displayNamed = true;
-  int screen = 0;          // the screen DISPLAY names
+  xcb_connection_t* connection = nullptr;  // set once it made a round trip
+  bool displayNamed = true;                // DISPLAY is set and well formed
+  int screen = 0;                          // the screen DISPLAY names
 };
 
 void connectAndAsk(const std::shared_ptr<Attempt>& attempt) {
@@ -90,7 +89,6 @@ void connectAndAsk(const std::shared_ptr<Attempt>& attempt) {
   }
   const std::lock_guard lock(attempt->mutex);
   attempt->done = true;
-  attempt->answered = answered;
   attempt->displayNamed = error != XCB_CONN_CLOSED_PARSE_ERR;
   attempt->screen = screen;
   if (attempt->abandoned || !answered) {
@@ -156,7 +154,9 @@ DisplayCheck xServerAnswer() {
     int screen = 0;
     std::shared_ptr<xcb_connection_t> connection = connectWithin(deadline, worthRetrying, screen);
     if (connection) {
-      if (!showsTrueColour(connection.get(), screen)) return {DisplayStatus::kNoTrueColour, "xcb", {}};
+      if (!showsTrueColour(connection.get(), screen)) {
+        return {DisplayStatus::kNoTrueColour, "xcb", {}};
+      }
       return {DisplayStatus::kReady, "xcb", std::move(connection)};
     }
     if (!worthRetrying || std::chrono::steady_clock::now() + kRetryPause >= deadline ||

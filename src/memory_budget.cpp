@@ -57,7 +57,8 @@ std::string unescapeOctal(std::string_view text) {
         std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                     text.begin() + static_cast<std::ptrdiff_t>(i) + 4,
                     [](char c) { return c >= '0' && c <= '7'; })) {
-      out += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0'));
+      out += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 +
+                               (text[i + 3] - '0'));
       i += 3;
     } else {
       out += text[i];

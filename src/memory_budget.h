@@ -18,7 +18,7 @@ inline constexpr std::uint64_t kRunBytesPerPixel = 16;
 // What the system tells about memory; any of it may be unknown.
 struct MemoryReadings {
   std::optional<std::uint64_t> available;          // MemAvailable, bytes
-  std::optional<std::uint64_t> cgroupHeadroom;     // least room left in the memory cgroup and its parents
+  std::optional<std::uint64_t> cgroupHeadroom;     // least room in the memory cgroup and its parents
   std::optional<std::uint64_t> addressSpaceLimit;  // RLIMIT_AS, bytes
   std::optional<std::uint64_t> addressSpaceUsed;   // VmSize, bytes
 };

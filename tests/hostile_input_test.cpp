@@ -255,10 +255,10 @@ TEST_F(HostileInputTest, TooFewFileDescriptorsExitWithThree) {
     options.limits.push_back({RLIMIT_NOFILE, descriptors});
     const ChildResult result = runChild(options, kRunTimeout);
     expectExit(result, 3);
-    EXPECT_TRUE(std::regex_match(
-        result.err, std::regex("Chyba: proces smi otevrit jen [0-9]+ dalsich souboru, beh jich "
-                               "potrebuje [0-9]+ \\(zvyste limit, napriklad ulimit -n 1024\\)\\.\n")))
-        << describe(result);
+    const std::regex line(
+        "Chyba: proces smi otevrit jen [0-9]+ dalsich souboru, beh jich potrebuje [0-9]+ "
+        "\\(zvyste limit, napriklad ulimit -n 1024\\)\\.\n");
+    EXPECT_TRUE(std::regex_match(result.err, line)) << describe(result);
   }
 }
 
