@@ -42,6 +42,8 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
                  escapeControlCharacters(imageName).c_str());
     return kExitImageUnreadable;
   }
+  // Kept to the end of the run: it holds the check's X connection, which
+  // must outlive Qt's start-up (see DisplayCheck).
   const DisplayCheck display = checkDisplay();
   if (display.status != DisplayStatus::kReady) {
     std::fprintf(stderr, "%s\n", noDisplayMessage(display).c_str());
