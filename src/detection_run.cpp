@@ -1,6 +1,8 @@
 #include "detection_run.h"
 
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
@@ -13,7 +15,6 @@
 #include "image_loading.h"
 #include "screen_area.h"
 #include "stopwatch.h"
-#include "terminal_text.h"
 #include "tuning_session.h"
 #include "tuning_text.h"
 #include "window_layout.h"
@@ -35,20 +36,25 @@ void openWindow(const char* title, const WindowPlace& place) {
 }  // namespace
 
 int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
-  cv::Mat snimek = loadImage(imageName);
-  if (snimek.empty()) {
-    std::fprintf(stderr, "Chyba: obrazek \"%s\" nelze nacist.\n",
-                 escapeControlCharacters(imageName).c_str());
-    return kExitImageUnreadable;
+  // The display is checked while the helper decodes; the image's outcome
+  // is told first, so a missing image is exit 1 without a display too.
+  ImageDecoding decoding(imageName);
+  std::optional<DisplayCheck> display;
+  if (decoding.running()) display = checkDisplay();
+  LoadedImage loaded = decoding.loaded();
+  if (loaded.image.empty()) {
+    std::fprintf(stderr, "%s\n", loaded.failure.c_str());
+    return loaded.exitCode;
   }
-  const DisplayCheck display = checkDisplay();
-  if (display.status != DisplayStatus::kReady) {
-    std::fprintf(stderr, "%s\n", noDisplayMessage(display).c_str());
+  cv::Mat snimek = std::move(loaded.image);
+  // Checked: only a running helper decodes an image.
+  if (display->status != DisplayStatus::kReady) {
+    std::fprintf(stderr, "%s\n", noDisplayMessage(*display).c_str());
     return kExitNoDisplay;
   }
 
   const WindowLayout layout =
-      layoutWindows(snimek.size(), usableScreenArea(display.platform == "xcb"));
+      layoutWindows(snimek.size(), usableScreenArea(display->platform == "xcb"));
   openWindow(kMaskWindow, layout.vysledek);
   openWindow(kImageWindow, layout.orig);
   // After the windows, so that at exit it comes before what Qt set up.

@@ -1,0 +1,158 @@
+// tesmic-codec: the only process of tesmic that runs the image decoders. It
+// confines itself before the first byte of the file is parsed and hands the
+// pixels back in shared memory (codec_protocol.h).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include <opencv2/core.hpp>
+#include <opencv2/core/utils/logger.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "codec_protocol.h"
+#include "confinement.h"
+#include "displayable_image.h"
+#include "memory_budget.h"
+#include "shared_pixels.h"
+
+namespace tesmic {
+namespace {
+
+// CPU time a decode may take: enough for any header, and per megapixel about
+// ten times what the slowest decoder here needs for an honest image (JPEG
+// 2000: 24 ms; JPEG 7, PNG 9, TIFF 4 ms, measured at 12 megapixels), so only
+// a file built to stall its decoder meets it.
+constexpr double kCpuSecondsBase = 2.0;
+constexpr double kCpuSecondsPerMegapixel = 0.25;
+constexpr std::uint64_t kCpuSecondsCeiling = 3600;
+
+std::uint64_t cpuSecondsFor(double pixels) {
+  const double seconds = kCpuSecondsBase + kCpuSecondsPerMegapixel * pixels / 1e6;
+  return static_cast<std::uint64_t>(
+      std::min(seconds + 0.999, static_cast<double>(kCpuSecondsCeiling)));
+}
+
+// A decoder allocates its image once it has read the size from the header:
+// from then on the CPU limit is the one for that size.
+class CpuTimeBySize : public cv::MatAllocator {
+ public:
+  explicit CpuTimeBySize(cv::MatAllocator* next) : next_(next) {}
+
+  cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
+                         cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
+    if (data == nullptr) {
+      double pixels = 1.0;
+      for (int i = 0; i < dims; ++i) pixels *= sizes[i];
+      raiseCpuLimit(cpuSecondsFor(pixels));
+    }
+    return next_->allocate(dims, sizes, type, data, step, flags, usage);
+  }
+  bool allocate(cv::UMatData* data, cv::AccessFlag flags,
+                cv::UMatUsageFlags usage) const override {
+    return next_->allocate(data, flags, usage);
+  }
+  void deallocate(cv::UMatData* data) const override { next_->deallocate(data); }
+
+ private:
+  cv::MatAllocator* next_;
+};
+
+std::uint64_t addressSpaceFor(std::uint64_t headroom) {
+#if defined(__SANITIZE_ADDRESS__)
+  (void)headroom;
+  return 0;  // AddressSanitizer's shadow memory alone exceeds any limit
+#else
+  if (headroom == std::numeric_limits<std::uint64_t>::max()) return 0;
+  // What is mapped already (the libraries) plus the run's budget: the
+  // decoder's buffers and the image count against what the run may take.
+  return readMemoryReadings().addressSpaceUsed.value_or(0) + headroom;
+#endif
+}
+
+struct Decoded {
+  DecodeReport report{DecodeOutcome::kUnreadable, 0, 0, 0};
+  cv::Mat image;
+};
+
+Decoded decode(const std::string& imageName, std::uint64_t headroom) {
+  Decoded result;
+  // Non-blocking, so that a FIFO cannot stall the open; only a regular file
+  // is decoded, through this descriptor, whatever the name points to later.
+  const int file = open(imageName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  struct stat status {};
+  if (file < 0 || fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) return result;
+  const std::string byDescriptor = "/proc/self/fd/" + std::to_string(file);
+  const std::string readName = access(byDescriptor.c_str(), R_OK) == 0 ? byDescriptor : imageName;
+
+  ConfinementLimits limits;
+  limits.readableFile = file;
+  limits.addressSpaceBytes = addressSpaceFor(headroom);
+  limits.cpuSeconds = cpuSecondsFor(0);
+  limits.cpuSecondsCeiling =
+      cpuSecondsFor(static_cast<double>(largestImageBytes(headroom) / 3)) + 1;
+  if (!confineProcess(limits)) {
+    result.report.outcome = DecodeOutcome::kNotConfined;
+    return result;
+  }
+
+  static CpuTimeBySize timed(memfdAllocator());
+  cv::Mat::setDefaultAllocator(&timed);
+  cv::Mat image;
+  try {
+    const MatAllocationLimit limit(largestImageBytes(headroom));
+    errno = 0;
+    image = cv::imread(readName, cv::IMREAD_COLOR);
+    // A decoder whose buffer malloc() refused returns nothing, errno told.
+    if (image.empty() && errno == ENOMEM) result.report.outcome = DecodeOutcome::kTooLarge;
+    image = toBgr8(image);
+  } catch (const cv::Exception& e) {
+    if (e.code == cv::Error::StsNoMem) result.report.outcome = DecodeOutcome::kTooLarge;
+    image.release();
+  } catch (const std::bad_alloc&) {
+    result.report.outcome = DecodeOutcome::kTooLarge;
+    image.release();
+  }
+  if (image.empty()) return result;
+  if (sealedMemfdOf(image) < 0) image = image.clone();  // e.g. a view into a larger one
+  result.report = {DecodeOutcome::kDecoded, image.rows, image.cols, image.type()};
+  result.image = image;
+  return result;
+}
+
+std::uint64_t parseHeadroom(std::string_view text) {
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return 0;
+  return value;
+}
+
+}  // namespace
+}  // namespace tesmic
+
+int main(int argc, char** argv) {
+  using namespace tesmic;
+  if (argc != 4 || std::string_view(argv[1]) != kDecodeRole) {
+    std::fprintf(stderr, "%s is started by tesmic: %s IMAGE HEADROOM\n", kCodecHelperName,
+                 kDecodeRole);
+    return 2;
+  }
+  // The library's own warnings would only repeat, in English, what the run
+  // reports itself.
+  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+  const Decoded decoded = decode(argv[2], parseHeadroom(argv[3]));
+  const int pixels = decoded.image.empty() ? -1 : sealedMemfdOf(decoded.image);
+  std::fflush(stderr);
+  const bool sent = sendDecodeReport(kReportDescriptor, decoded.report, pixels);
+  // No destructors, no exit handlers: nothing more runs under the filter.
+  _exit(sent ? 0 : 1);
+}
