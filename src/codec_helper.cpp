@@ -28,12 +28,13 @@
 namespace tesmic {
 namespace {
 
-// CPU time a decode may take: enough for any header, and per megapixel about
-// ten times what the slowest decoder here needs for an honest image (JPEG
-// 2000: 24 ms; JPEG 7, PNG 9, TIFF 4 ms, measured at 12 megapixels), so only
-// a file built to stall its decoder meets it.
+// CPU time a decode may take: enough for any header, and per megapixel
+// about six times what the slowest decoder here needs for an honest image
+// (measured on a noisy 12-megapixel photo, CPU time per megapixel: JPEG 2000
+// 173 ms, WebP 50, PNG and TIFF 28, JPEG 18), so that only a file built to
+// stall its decoder meets it.
 constexpr double kCpuSecondsBase = 2.0;
-constexpr double kCpuSecondsPerMegapixel = 0.25;
+constexpr double kCpuSecondsPerMegapixel = 1.0;
 constexpr std::uint64_t kCpuSecondsCeiling = 3600;
 
 std::uint64_t cpuSecondsFor(double pixels) {

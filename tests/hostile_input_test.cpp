@@ -114,6 +114,8 @@ TEST_F(HostileInputTest, AnImageWithoutReadPermissionIsUnreadable) {
     // run, in a folder that nobody may enter.
     const fs::path copy = temp_.path() / "tesmic";
     fs::copy_file(TESMIC_BINARY, copy);
+    fs::copy_file(fs::path(TESMIC_BINARY).parent_path() / "tesmic-codec",
+                  temp_.path() / "tesmic-codec");
     fs::permissions(temp_.path(), fs::perms::owner_all | fs::perms::group_exec |
                                       fs::perms::others_exec);
     options.argv[0] = copy.string();
