@@ -8,7 +8,7 @@
 namespace tesmic {
 
 // The helper's file name: beside the program in the build tree, in
-// ../lib/tesmic/ from the program once installed.
+// lib/tesmic/ of the prefix once installed.
 inline constexpr const char* kCodecHelperName = "tesmic-codec";
 
 // argv[1] of the helper: what it is asked to do. Decoding takes the image's

@@ -33,14 +33,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Installed, the helper lies in ../lib/tesmic/ from the program; in the
-// build tree, beside it.
+// Installed, the helper lies in TESMIC_CODEC_DIR beside the program's bin/;
+// in the build tree, beside the program.
 std::optional<fs::path> findCodecHelper() {
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
   if (error) return std::nullopt;
   for (const fs::path& candidate :
-       {self.parent_path().parent_path() / "lib" / "tesmic" / kCodecHelperName,
+       {self.parent_path().parent_path() / TESMIC_CODEC_DIR / kCodecHelperName,
         self.parent_path() / kCodecHelperName}) {
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
   }
