@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
+#include <opencv2/highgui/highgui_c.h>
 #include <opencv2/imgproc.hpp>
 
 #include "colour_classification.h"
@@ -40,7 +41,11 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
   // is told first, so a missing image is exit 1 without a display too.
   ImageDecoding decoding(imageName);
   std::optional<DisplayCheck> display;
-  if (decoding.running()) display = checkDisplay();
+  if (decoding.running()) {
+    display = checkDisplay();
+    // Qt connects to the display while the helper still decodes.
+    if (display->status == DisplayStatus::kReady) cvInitSystem(0, nullptr);
+  }
   LoadedImage loaded = decoding.loaded();
   if (loaded.image.empty()) {
     std::fprintf(stderr, "%s\n", loaded.failure.c_str());
