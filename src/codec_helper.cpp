@@ -81,7 +81,7 @@ std::uint64_t addressSpaceFor(std::uint64_t headroom) {
 }
 
 struct Decoded {
-  DecodeReport report{DecodeOutcome::kUnreadable, 0, 0, 0};
+  CodecReport report{CodecOutcome::kFailed, 0, 0, 0};
   cv::Mat image;
 };
 
@@ -102,7 +102,7 @@ Decoded decode(const std::string& imageName, std::uint64_t headroom) {
   limits.cpuSecondsCeiling =
       cpuSecondsFor(static_cast<double>(largestImageBytes(headroom) / 3)) + 1;
   if (!confineProcess(limits)) {
-    result.report.outcome = DecodeOutcome::kNotConfined;
+    result.report.outcome = CodecOutcome::kNotConfined;
     return result;
   }
 
@@ -114,18 +114,18 @@ Decoded decode(const std::string& imageName, std::uint64_t headroom) {
     errno = 0;
     image = cv::imread(readName, cv::IMREAD_COLOR);
     // A decoder whose buffer malloc() refused returns nothing, errno told.
-    if (image.empty() && errno == ENOMEM) result.report.outcome = DecodeOutcome::kTooLarge;
+    if (image.empty() && errno == ENOMEM) result.report.outcome = CodecOutcome::kTooLarge;
     image = toBgr8(image);
   } catch (const cv::Exception& e) {
-    if (e.code == cv::Error::StsNoMem) result.report.outcome = DecodeOutcome::kTooLarge;
+    if (e.code == cv::Error::StsNoMem) result.report.outcome = CodecOutcome::kTooLarge;
     image.release();
   } catch (const std::bad_alloc&) {
-    result.report.outcome = DecodeOutcome::kTooLarge;
+    result.report.outcome = CodecOutcome::kTooLarge;
     image.release();
   }
   if (image.empty()) return result;
   if (sealedMemfdOf(image) < 0) image = image.clone();  // e.g. a view into a larger one
-  result.report = {DecodeOutcome::kDecoded, image.rows, image.cols, image.type()};
+  result.report = {CodecOutcome::kDone, image.rows, image.cols, image.type()};
   result.image = image;
   return result;
 }
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
   const Decoded decoded = decode(argv[2], parseHeadroom(argv[3]));
   const int pixels = decoded.image.empty() ? -1 : sealedMemfdOf(decoded.image);
   std::fflush(stderr);
-  const bool sent = sendDecodeReport(kReportDescriptor, decoded.report, pixels);
+  const bool sent = sendCodecReport(kReportDescriptor, decoded.report, pixels);
   // No destructors, no exit handlers: nothing more runs under the filter.
   _exit(sent ? 0 : 1);
 }

@@ -16,8 +16,8 @@ union ControlBuffer {
 
 }  // namespace
 
-bool sendDecodeReport(int socket, const DecodeReport& report, int fd) {
-  DecodeReport copy = report;
+bool sendCodecReport(int socket, const CodecReport& report, int fd) {
+  CodecReport copy = report;
   iovec data{&copy, sizeof copy};
   msghdr message{};
   message.msg_iov = &data;
@@ -39,9 +39,9 @@ bool sendDecodeReport(int socket, const DecodeReport& report, int fd) {
   return sent == static_cast<ssize_t>(sizeof copy);
 }
 
-std::optional<DecodeReport> receiveDecodeReport(int socket, int& fd) {
+std::optional<CodecReport> receiveCodecReport(int socket, int& fd) {
   fd = -1;
-  DecodeReport report{};
+  CodecReport report{};
   iovec data{&report, sizeof report};
   msghdr message{};
   message.msg_iov = &data;

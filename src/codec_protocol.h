@@ -11,25 +11,32 @@ namespace tesmic {
 // lib/tesmic/ of the prefix once installed.
 inline constexpr const char* kCodecHelperName = "tesmic-codec";
 
-// argv[1] of the helper: what it is asked to do. Decoding takes the image's
-// name, the bytes the run may still take (memoryHeadroom) in decimal, and
-// answers on kReportDescriptor.
+// argv[1] of the helper: what it is asked to do.
+// Decoding takes the image's name and the bytes the run may still take
+// (memoryHeadroom), in decimal; it answers with the pixels attached.
 inline constexpr const char* kDecodeRole = "decode";
+// Encoding takes the file name extension that picks the format (".png"),
+// the image's rows, cols and type and the bytes the run may still take; it
+// reads the image from a sealed memfd at kFirstPassedDescriptor and writes
+// the file to the descriptor after it.
+inline constexpr const char* kEncodeRole = "encode";
 
-// The helper's end of a Unix socket pair: one DecodeReport goes back on it,
+// The helper's end of a Unix socket pair: one CodecReport goes back on it,
 // with the pixels' sealed memfd attached when it decoded an image. The
-// decoders' own messages go to its standard error, a pipe the program reads.
+// codecs' own messages go to its standard error, a pipe the program reads.
 inline constexpr int kReportDescriptor = 3;
+// Descriptors a role is handed, from here on.
+inline constexpr int kFirstPassedDescriptor = 4;
 
-enum class DecodeOutcome : std::int32_t {
-  kDecoded,     // rows x cols of type, in the attached memfd
-  kUnreadable,  // not a regular file, not an image, or refused by its decoder
-  kTooLarge,    // the image or its decoder's buffers would not fit in the memory
-  kNotConfined, // the confinement could not be set up; nothing was parsed
+enum class CodecOutcome : std::int32_t {
+  kDone,         // decoded: rows x cols of type, in the attached memfd
+  kFailed,       // not a regular file, not an image, refused by its codec
+  kTooLarge,     // the image or its codec's buffers would not fit in the memory
+  kNotConfined,  // the confinement could not be set up; nothing was parsed
 };
 
-struct DecodeReport {
-  DecodeOutcome outcome;
+struct CodecReport {
+  CodecOutcome outcome;
   std::int32_t rows;
   std::int32_t cols;
   std::int32_t type;  // always CV_8UC3 when decoded
@@ -40,10 +47,10 @@ struct DecodeReport {
 namespace tesmic {
 
 // Sends report on socket, with fd attached unless it is -1.
-bool sendDecodeReport(int socket, const DecodeReport& report, int fd);
+bool sendCodecReport(int socket, const CodecReport& report, int fd);
 
 // Receives one report and the descriptor attached to it (-1 when none; the
 // caller closes it). Nothing when the socket ended before a whole report.
-std::optional<DecodeReport> receiveDecodeReport(int socket, int& fd);
+std::optional<CodecReport> receiveCodecReport(int socket, int& fd);
 
 }  // namespace tesmic

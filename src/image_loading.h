@@ -2,11 +2,11 @@
 // (tesmic-codec) that alone runs the decoders, while the run goes on.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 
 #include <opencv2/core/mat.hpp>
+
+#include "codec_launch.h"
 
 namespace tesmic {
 
@@ -35,7 +35,7 @@ class ImageDecoding {
 
   // Whether the helper is decoding; false when the outcome was known at
   // once (no such file, say).
-  bool running() const { return helper_ > 0; }
+  bool running() const { return helper_.pid > 0; }
 
   // Waits for the helper. Where the decoders complained about the pixels of
   // an image that still loaded (a JPEG cut off), prints one Czech warning;
@@ -44,9 +44,7 @@ class ImageDecoding {
 
  private:
   std::string imageName_;
-  pid_t helper_ = -1;
-  int report_ = -1;    // our end of the report socket
-  int messages_ = -1;  // the helper's standard error
+  CodecHelper helper_;
   LoadedImage early_;  // the outcome when no helper was started
 };
 
