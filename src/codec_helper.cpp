@@ -1,6 +1,7 @@
-// tesmic-codec: the only process of tesmic that runs the image decoders. It
-// confines itself before the first byte of the file is parsed and hands the
-// pixels back in shared memory (codec_protocol.h).
+// tesmic-codec: the only process of tesmic that runs the image codecs. It
+// confines itself before the first byte of a file is parsed: decoding hands
+// the pixels back in shared memory, encoding takes them from there
+// (codec_protocol.h).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/utils/logger.hpp>
@@ -130,11 +132,54 @@ Decoded decode(const std::string& imageName, std::uint64_t headroom) {
   return result;
 }
 
-std::uint64_t parseHeadroom(std::string_view text) {
+std::uint64_t parseNumber(std::string_view text) {
   std::uint64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size()) return 0;
   return value;
+}
+
+bool writeAll(int fd, const std::vector<uchar>& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Encodes the image in the memfd at kFirstPassedDescriptor in the format
+// that extension names, into the file open at the descriptor after it. The
+// helper opens nothing: the program made the file.
+CodecReport encode(std::string_view extension, int rows, int cols, int type,
+                   std::uint64_t headroom) {
+  CodecReport report{CodecOutcome::kFailed, rows, cols, type};
+  const int pixels = kFirstPassedDescriptor;
+  const int file = kFirstPassedDescriptor + 1;
+  ConfinementLimits limits;
+  limits.addressSpaceBytes = addressSpaceFor(headroom);
+  limits.cpuSeconds = cpuSecondsFor(static_cast<double>(rows) * cols);
+  limits.cpuSecondsCeiling = limits.cpuSeconds + 1;
+  if (!confineProcess(limits)) {
+    report.outcome = CodecOutcome::kNotConfined;
+    return report;
+  }
+  const cv::Mat image = mapSharedPixels(pixels, rows, cols, type);
+  if (image.empty()) return report;
+  std::vector<uchar> bytes;
+  try {
+    if (!cv::imencode(std::string(extension), image, bytes)) return report;
+  } catch (const cv::Exception& e) {
+    if (e.code == cv::Error::StsNoMem) report.outcome = CodecOutcome::kTooLarge;
+    return report;
+  } catch (const std::bad_alloc&) {
+    report.outcome = CodecOutcome::kTooLarge;
+    return report;
+  }
+  if (writeAll(file, bytes)) report.outcome = CodecOutcome::kDone;
+  return report;
 }
 
 }  // namespace
@@ -142,18 +187,33 @@ std::uint64_t parseHeadroom(std::string_view text) {
 
 int main(int argc, char** argv) {
   using namespace tesmic;
-  if (argc != 4 || std::string_view(argv[1]) != kDecodeRole) {
-    std::fprintf(stderr, "%s is started by tesmic: %s IMAGE HEADROOM\n", kCodecHelperName,
-                 kDecodeRole);
+  const std::string_view role = argc > 1 ? argv[1] : "";
+  if (!(role == kDecodeRole && argc == 4) && !(role == kEncodeRole && argc == 7)) {
+    std::fprintf(stderr,
+                 "%s is started by tesmic: %s IMAGE HEADROOM, or %s EXTENSION ROWS COLS "
+                 "TYPE HEADROOM\n",
+                 kCodecHelperName, kDecodeRole, kEncodeRole);
     return 2;
   }
   // The library's own warnings would only repeat, in English, what the run
   // reports itself.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-  const Decoded decoded = decode(argv[2], parseHeadroom(argv[3]));
-  const int pixels = decoded.image.empty() ? -1 : sealedMemfdOf(decoded.image);
+  CodecReport report;
+  int pixels = -1;
+  Decoded decoded;
+  if (role == kDecodeRole) {
+    decoded = decode(argv[2], parseNumber(argv[3]));
+    report = decoded.report;
+    if (!decoded.image.empty()) pixels = sealedMemfdOf(decoded.image);
+  } else {
+    const auto asInt = [](const char* text) {
+      return static_cast<int>(std::min<std::uint64_t>(parseNumber(text), INT32_MAX));
+    };
+    report = encode(argv[2], asInt(argv[3]), asInt(argv[4]), asInt(argv[5]),
+                    parseNumber(argv[6]));
+  }
   std::fflush(stderr);
-  const bool sent = sendCodecReport(kReportDescriptor, decoded.report, pixels);
+  const bool sent = sendCodecReport(kReportDescriptor, report, pixels);
   // No destructors, no exit handlers: nothing more runs under the filter.
   _exit(sent ? 0 : 1);
 }
