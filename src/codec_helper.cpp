@@ -3,11 +3,13 @@
 // the pixels back in shared memory, encoding takes them from there
 // (codec_protocol.h).
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -195,6 +197,8 @@ int main(int argc, char** argv) {
                  kCodecHelperName, kDecodeRole, kEncodeRole);
     return 2;
   }
+  // Nobody would read the answer of a helper whose program has gone.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
   // The library's own warnings would only repeat, in English, what the run
   // reports itself.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
