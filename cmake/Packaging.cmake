@@ -1,6 +1,7 @@
 # Installation and the Debian package.
-#   cmake --install BUILD [--prefix DIR]   bin/tesmic, its manual page, the
-#                                           sample, copyright and changelog
+#   cmake --install BUILD [--prefix DIR]   bin/tesmic, lib/tesmic/tesmic-codec,
+#                                           the manual page, the sample,
+#                                           copyright and changelog
 #   cd BUILD && cpack -G DEB                tesmic_<version>_<arch>.deb
 include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/PackageDocs.cmake)
@@ -12,17 +13,23 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     WORLD_READ WORLD_EXECUTE)
 
 install(TARGETS tesmic RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The decoding helper, where the program looks for it (TESMIC_CODEC_DIR).
+install(TARGETS tesmic-codec RUNTIME DESTINATION ${TESMIC_CODEC_DIR})
 # Stripping (CPACK_STRIP_FILES, cmake --install --strip) runs a bare strip,
 # which leaves the compiler's .comment section; drop it and .note as well,
 # as dh_strip does for the executables of Debian's own packages.
 if(CMAKE_STRIP)
-  install(CODE "
-    if(CMAKE_INSTALL_DO_STRIP)
-      execute_process(
-        COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
-                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:tesmic>\"
-        COMMAND_ERROR_IS_FATAL ANY)
-    endif()")
+  foreach(tesmic_executable
+          "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:tesmic>"
+          "${TESMIC_CODEC_DIR}/$<TARGET_FILE_NAME:tesmic-codec>")
+    install(CODE "
+      if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(
+          COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${tesmic_executable}\"
+          COMMAND_ERROR_IS_FATAL ANY)
+      endif()")
+  endforeach()
 endif()
 install(FILES ${TESMIC_MANPAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${TESMIC_COPYRIGHT} ${TESMIC_CHANGELOG_GZ}

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libopencv-dev libhwy-dev libx11-dev libxcb1-dev qtbase5-dev
+  libopencv-dev libhwy-dev libx11-dev libxcb1-dev qtbase5-dev libseccomp-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth libxdo-dev zlib1g-dev tesseract-ocr tesseract-ocr-eng
   dpkg-dev lintian groff-base man-db

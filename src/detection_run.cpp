@@ -1,9 +1,12 @@
 #include "detection_run.h"
 
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
+#include <opencv2/highgui/highgui_c.h>
 #include <opencv2/imgproc.hpp>
 
 #include "colour_classification.h"
@@ -14,7 +17,6 @@
 #include "qt_start_report.h"
 #include "screen_area.h"
 #include "stopwatch.h"
-#include "terminal_text.h"
 #include "tuning_session.h"
 #include "tuning_text.h"
 #include "window_layout.h"
@@ -36,26 +38,35 @@ void openWindow(const char* title, const WindowPlace& place) {
 }  // namespace
 
 int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
-  cv::Mat snimek = loadImage(imageName);
-  if (snimek.empty()) {
-    std::fprintf(stderr, "Chyba: obrazek \"%s\" nelze nacist.\n",
-                 escapeControlCharacters(imageName).c_str());
-    return kExitImageUnreadable;
+  // The display is checked while the helper decodes; the image's outcome
+  // is told first, so a missing image is exit 1 without a display too.
+  ImageDecoding decoding(imageName);
+  std::optional<DisplayCheck> display;
+  if (decoding.running()) {
+    // Kept to the end of the run: it holds the check's X connection, which
+    // must outlive Qt's start-up (see DisplayCheck).
+    display = checkDisplay();
+    // Qt connects to the display while the helper still decodes.
+    if (display->status == DisplayStatus::kReady) {
+      const QtStartFailureReport reportFailedStart(display->platform);
+      cvInitSystem(0, nullptr);
+    }
   }
-  // Kept to the end of the run: it holds the check's X connection, which
-  // must outlive Qt's start-up (see DisplayCheck).
-  const DisplayCheck display = checkDisplay();
-  if (display.status != DisplayStatus::kReady) {
-    std::fprintf(stderr, "%s\n", noDisplayMessage(display).c_str());
+  LoadedImage loaded = decoding.loaded();
+  if (loaded.image.empty()) {
+    std::fprintf(stderr, "%s\n", loaded.failure.c_str());
+    return loaded.exitCode;
+  }
+  cv::Mat snimek = std::move(loaded.image);
+  // Checked: only a running helper decodes an image.
+  if (display->status != DisplayStatus::kReady) {
+    std::fprintf(stderr, "%s\n", noDisplayMessage(*display).c_str());
     return kExitNoDisplay;
   }
 
   const WindowLayout layout =
-      layoutWindows(snimek.size(), usableScreenArea(display.platform == "xcb"));
-  {
-    const QtStartFailureReport reportFailedStart(display.platform);
-    openWindow(kMaskWindow, layout.vysledek);
-  }
+      layoutWindows(snimek.size(), usableScreenArea(display->platform == "xcb"));
+  openWindow(kMaskWindow, layout.vysledek);
   openWindow(kImageWindow, layout.orig);
   // After the windows, so that at exit it comes before what Qt set up.
   const DisplayLossReport reportLoss;

@@ -1,78 +1,99 @@
 #include "image_loading.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 
-#include "displayable_image.h"
+#include "codec_protocol.h"
+#include "decoder_messages.h"
+#include "exit_codes.h"
 #include "memory_budget.h"
+#include "shared_pixels.h"
 #include "terminal_text.h"
 
 namespace tesmic {
 namespace {
 
-// Holds what the decoders write to standard error (libpng and libjpeg print
-// their complaints in English) while it exists, so that the run can say it
-// in one Czech line instead.
-class DecoderMessages {
- public:
-  DecoderMessages() : file_(std::tmpfile()) {
-    std::fflush(stderr);
-    saved_ = dup(STDERR_FILENO);
-    if (file_ == nullptr || saved_ < 0) return;
-    dup2(fileno(file_), STDERR_FILENO);
-  }
-  ~DecoderMessages() {
-    std::fflush(stderr);
-    if (saved_ >= 0) {
-      dup2(saved_, STDERR_FILENO);
-      close(saved_);
-    }
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  DecoderMessages(const DecoderMessages&) = delete;
-  DecoderMessages& operator=(const DecoderMessages&) = delete;
+LoadedImage failure(int exitCode, std::string line) {
+  return {cv::Mat(), exitCode, std::move(line)};
+}
 
-  bool any() const {
-    std::fflush(stderr);
-    return file_ != nullptr && saved_ >= 0 && std::ftell(file_) > 0;
-  }
+LoadedImage unreadable(const std::string& imageName) {
+  return failure(kExitImageUnreadable, "Chyba: obrazek \"" + escapeControlCharacters(imageName) +
+                                           "\" nelze nacist.");
+}
 
- private:
-  std::FILE* file_;
-  int saved_ = -1;
-};
+LoadedImage outOfMemory() {
+  return failure(kExitRunFailed, "Chyba: nedostatek pameti pro obrazek.");
+}
+
+// What the helper's end says, when it ended without a report.
+LoadedImage fromDeath(int status, const std::string& imageName) {
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU) {
+    return failure(kExitRunFailed, "Chyba: nacitani obrazku \"" +
+                                       escapeControlCharacters(imageName) +
+                                       "\" prekrocilo casovy limit.");
+  }
+  // The kernel's OOM killer.
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return outOfMemory();
+  // A crash, an abort, or a system call the filter refused.
+  return unreadable(imageName);
+}
 
 }  // namespace
 
-cv::Mat loadImage(const std::string& imageName) {
+ImageDecoding::ImageDecoding(const std::string& imageName) : imageName_(imageName) {
+  early_ = unreadable(imageName);
   std::error_code error;
-  if (!std::filesystem::is_regular_file(imageName, error)) return {};
-  cv::Mat image;
-  bool complaints = false;
-  {
-    const DecoderMessages messages;
-    try {
-      const MatAllocationLimit limit(largestImageBytes(memoryHeadroom(readMemoryReadings())));
-      image = cv::imread(imageName, cv::IMREAD_COLOR);
-    } catch (const cv::Exception& e) {
-      if (e.code == cv::Error::StsNoMem) throw;
-      return {};
-    }
-    complaints = messages.any();
+  if (!std::filesystem::is_regular_file(imageName, error)) return;
+  const std::optional<CodecHelper> helper = startCodecHelper(
+      {kDecodeRole, imageName, std::to_string(memoryHeadroom(readMemoryReadings()))});
+  if (!helper) {
+    early_ = failure(kExitRunFailed, std::string("Chyba: detekce selhala: nelze spustit ") +
+                                         kCodecHelperName + ".");
+    return;
   }
-  if (!image.empty() && complaints) {
+  helper_ = *helper;
+}
+
+ImageDecoding::~ImageDecoding() { stopCodecHelper(helper_); }
+
+LoadedImage ImageDecoding::loaded() {
+  if (!running()) return early_;
+  DecoderMessages messages;
+  const CodecEnd end = finishCodecHelper(helper_, messages);
+  const std::optional<CodecReport>& report = end.report;
+  LoadedImage loaded;
+  if (!report) {
+    loaded = fromDeath(end.status, imageName_);
+  } else if (report->outcome == CodecOutcome::kDone && end.attached >= 0 &&
+             report->type == CV_8UC3) {
+    loaded.image = mapSharedPixels(end.attached, report->rows, report->cols, report->type);
+    if (loaded.image.empty()) loaded = outOfMemory();
+  } else if (report->outcome == CodecOutcome::kTooLarge) {
+    loaded = outOfMemory();
+  } else if (report->outcome == CodecOutcome::kNotConfined) {
+    loaded = failure(kExitRunFailed,
+                     "Chyba: dekoder obrazku nelze izolovat, jadro odmitlo seccomp, "
+                     "Landlock nebo omezeni zdroju.");
+  } else {
+    loaded = unreadable(imageName_);
+  }
+  if (end.attached >= 0) close(end.attached);
+  if (!loaded.image.empty() && messages.damage()) {
     std::fprintf(stderr,
                  "Varovani: obrazek \"%s\" je zrejme poskozeny, zobrazi se, co se z nej "
                  "podarilo nacist.\n",
-                 escapeControlCharacters(imageName).c_str());
+                 escapeControlCharacters(imageName_).c_str());
   }
-  return toBgr8(image);
+  return loaded;
 }
 
 }  // namespace tesmic

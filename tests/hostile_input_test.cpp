@@ -11,6 +11,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <string>
@@ -62,12 +64,17 @@ class HostileInputTest : public ::testing::Test {
 
   // Presses a key on "Vysledek" until the run ends: a key that arrives
   // before the run waits for one is lost, so one press may not be enough.
-  static ChildResult runUntilAKeyEndsIt(const ChildOptions& options) {
+  // whileShown runs once, when the window is first seen.
+  static ChildResult runUntilAKeyEndsIt(const ChildOptions& options,
+                                        const std::function<void(pid_t)>& whileShown = {}) {
     ChildProcess child(options);
     Display* display = server_->display();
     const auto deadline = std::chrono::steady_clock::now() + kRunTimeout;
+    bool seen = false;
     while (std::chrono::steady_clock::now() < deadline) {
       if (const auto mask = waitForMappedWindow(display, "Vysledek", 200ms)) {
+        if (!seen && whileShown) whileShown(child.pid());
+        seen = true;
         pressKeyOn(display, *mask, "q");
       }
       if (child.endsWithin(500ms)) break;
@@ -104,6 +111,83 @@ TEST_F(HostileInputTest, AwkwardFilesGiveTheirDocumentedOutcome) {
   }
 }
 
+// The decoders run in the helper alone: the program that holds the display
+// never maps them.
+TEST_F(HostileInputTest, TheProgramNeverMapsTheDecoders) {
+  const fs::path image = temp_.path() / "obrazek.png";
+  cv::imwrite(image.string(), cv::Mat(40, 60, CV_8UC3, cv::Scalar(0, 0, 255)));
+  std::string maps;
+  const ChildResult result = runUntilAKeyEndsIt(tesmicOn(image), [&maps](pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/maps");
+    maps.assign(std::istreambuf_iterator<char>(in), {});
+  });
+  expectExit(result, 0);
+  EXPECT_NE(maps.find("libopencv_highgui"), std::string::npos) << maps;
+  EXPECT_EQ(maps.find("libopencv_imgcodecs"), std::string::npos) << maps;
+}
+
+// Each ends before the windows would open.
+TEST_F(HostileInputTest, HostileImagesEndWithinTheDecodersLimits) {
+  // 640 x 480 pixels in one 16384 x 16384 tile: its decoder asks for a
+  // gigabyte.
+  const fs::path tile = temp_.path() / "dlazdice.tif";
+  std::ofstream(tile, std::ios::binary) << tiffWithOneTile(640, 480, 16384);
+  if (!kUnderAddressSanitizer) {
+    ChildOptions options = tesmicOn(tile);
+    options.limits.push_back({RLIMIT_AS, rlim_t{900} << 20});
+    const ChildResult result = runChild(options, kRunTimeout);
+    expectExit(result, 3);
+    EXPECT_EQ(result.err, "Chyba: nedostatek pameti pro obrazek.\n");
+  }
+  // About 14 s of CPU time to decode here, limited to 4 (one megapixel).
+  const fs::path scans = temp_.path() / "skeny.jpg";
+  std::ofstream(scans, std::ios::binary) << jpegWithEmptyScans(1024, 1024, 150000);
+  const ChildResult result = runChild(tesmicOn(scans), kRunTimeout);
+  expectExit(result, 3);
+  EXPECT_EQ(result.err,
+            "Chyba: nacitani obrazku \"" + scans.string() + "\" prekrocilo casovy limit.\n");
+}
+
+// Run without a display: the warning, if any, comes before exit 2.
+TEST_F(HostileInputTest, OnlyDamagedPixelsGiveTheWarning) {
+  for (const auto& [name, bytes] : pngsWithBadMetadata()) {
+    SCOPED_TRACE(name);
+    std::ofstream(temp_.path() / name, std::ios::binary) << bytes;
+    ChildOptions options = tesmicOn(temp_.path() / name);
+    options.environment.push_back({"DISPLAY", std::nullopt});
+    const ChildResult result = runChild(options, kRunTimeout);
+    expectExit(result, 2);
+    EXPECT_EQ(result.err.find("Varovani"), std::string::npos) << describe(result);
+  }
+  // A JPEG cut off still warns with /tmp read-only (in a mount namespace of
+  // its own, where the system allows one).
+  cv::Mat noise(240, 320, CV_8UC3);
+  cv::randu(noise, 0, 255);
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", noise, jpeg);
+  const fs::path cut = temp_.path() / "pulka.jpg";
+  std::ofstream(cut, std::ios::binary)
+      .write(reinterpret_cast<const char*>(jpeg.data()),
+             static_cast<std::streamsize>(jpeg.size() / 2));
+  ChildOptions options = tesmicOn(cut);
+  options.environment.push_back({"DISPLAY", std::nullopt});
+  ChildOptions probe;
+  probe.argv = {"unshare", "-m", "true"};
+  const bool readOnlyTmp = geteuid() == 0 && runChild(probe, kRunTimeout).exitCode == 0;
+  if (readOnlyTmp) {
+    options.argv.insert(options.argv.begin(),
+                        {"unshare", "-m", "--propagation", "private", "sh", "-c",
+                         "mount -o bind,ro /tmp /tmp && ! touch /tmp/zapis 2>/dev/null && "
+                         "exec \"$0\" \"$@\""});
+  }
+  const ChildResult result = runChild(options, kRunTimeout);
+  expectExit(result, 2);
+  EXPECT_EQ(result.err.rfind("Varovani: obrazek \"" + cut.string() + "\" je zrejme poskozeny", 0),
+            0u)
+      << describe(result);
+  if (!readOnlyTmp) GTEST_SKIP() << "no mount namespace here: /tmp was writable";
+}
+
 TEST_F(HostileInputTest, AnImageWithoutReadPermissionIsUnreadable) {
   const fs::path locked = temp_.path() / "zamceny.png";
   cv::imwrite(locked.string(), cv::Mat(160, 240, CV_8UC3, cv::Scalar(0, 0, 255)));
@@ -114,6 +198,8 @@ TEST_F(HostileInputTest, AnImageWithoutReadPermissionIsUnreadable) {
     // run, in a folder that nobody may enter.
     const fs::path copy = temp_.path() / "tesmic";
     fs::copy_file(TESMIC_BINARY, copy);
+    fs::copy_file(fs::path(TESMIC_BINARY).parent_path() / "tesmic-codec",
+                  temp_.path() / "tesmic-codec");
     fs::permissions(temp_.path(), fs::perms::owner_all | fs::perms::group_exec |
                                       fs::perms::others_exec);
     options.argv[0] = copy.string();

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <random>
@@ -122,6 +123,95 @@ std::string jpegDeclaringSize(unsigned width, unsigned height) {
     break;
   }
   return {bytes.begin(), bytes.end()};
+}
+
+std::string tiffWithOneTile(unsigned width, unsigned height, unsigned tile) {
+  std::string tiff("II*\0", 4);
+  auto append = [&tiff](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) tiff.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  z_stream z{};
+  deflateInit2(&z, 1, Z_DEFLATED, 15, 9, Z_RLE);
+  const std::string zeros(std::size_t{1} << 20, '\0');
+  std::string data;
+  std::size_t left = std::size_t{tile} * tile * 3;
+  std::string out(std::size_t{1} << 16, '\0');
+  do {
+    const std::size_t now = std::min(left, zeros.size());
+    left -= now;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+    z.avail_in = static_cast<uInt>(now);
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(out.data());
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+      data.append(out.data(), out.size() - z.avail_out);
+    } while (z.avail_out == 0);
+  } while (left > 0);
+  deflateEnd(&z);
+
+  constexpr std::uint32_t kEntries = 11;
+  const std::uint32_t ifd = 8;
+  const std::uint32_t bits = ifd + 2 + kEntries * 12 + 4;
+  const std::uint32_t pixels = bits + 6;
+  append(ifd, 4);
+  append(kEntries, 2);
+  auto entry = [&append](std::uint16_t tag, std::uint16_t type, std::uint32_t count,
+                         std::uint32_t value) {
+    append(tag, 2);
+    append(type, 2);
+    append(count, 4);
+    append(value, 4);
+  };
+  constexpr std::uint16_t kShort = 3;
+  constexpr std::uint16_t kLong = 4;
+  entry(256, kLong, 1, width);
+  entry(257, kLong, 1, height);
+  entry(258, kShort, 3, bits);    // 8 bits per sample, at the offset
+  entry(259, kShort, 1, 8);       // deflate
+  entry(262, kShort, 1, 2);       // RGB
+  entry(277, kShort, 1, 3);       // samples per pixel
+  entry(284, kShort, 1, 1);       // interleaved
+  entry(322, kLong, 1, tile);     // tile width
+  entry(323, kLong, 1, tile);     // tile length
+  entry(324, kLong, 1, pixels);   // the tile's offset
+  entry(325, kLong, 1, static_cast<std::uint32_t>(data.size()));
+  append(0, 4);  // no further directory
+  for (int i = 0; i < 3; ++i) append(8, 2);
+  return tiff + data;
+}
+
+std::string jpegWithEmptyScans(int width, int height, int scans) {
+  cv::Mat grey(height, width, CV_8UC1);
+  cv::randu(grey, 0, 255);
+  std::vector<std::uint8_t> bytes;
+  cv::imencode(".jpg", grey, bytes, {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
+  std::string jpeg(bytes.begin(), bytes.end() - 2);  // without EOI
+  // Start of scan: component 1, tables 0/0, the first AC coefficient, no
+  // successive approximation; then straight the next marker.
+  const std::string emptyScan("\xFF\xDA\x00\x08\x01\x01\x00\x01\x01\x00", 10);
+  for (int i = 0; i < scans; ++i) jpeg += emptyScan;
+  return jpeg + "\xFF\xD9";
+}
+
+std::vector<std::pair<std::string, std::string>> pngsWithBadMetadata() {
+  std::vector<std::uint8_t> encoded;
+  cv::imencode(".png", scene(64, 48), encoded);
+  const std::string png(encoded.begin(), encoded.end());
+  // Chunks go right after IHDR: 8 bytes of signature, 25 of IHDR.
+  constexpr std::size_t kAfterHeader = 33;
+  auto withChunk = [&png](const char* type, const std::string& data, bool badCrc) {
+    std::string chunk;
+    appendChunk(chunk, type, data);
+    if (badCrc) chunk.back() = static_cast<char>(chunk.back() ^ 0x55);
+    return png.substr(0, kAfterHeader) + chunk + png.substr(kAfterHeader);
+  };
+  const std::string junkProfile = std::string("junk\0\0", 6) + deflated(std::string(200, 'x'));
+  const std::string hugeText =
+      std::string("Comment\0\0", 9) + deflated(std::string(100u << 20, 'a'));
+  return {{"profil.png", withChunk("iCCP", junkProfile, false)},
+          {"ztxt.png", withChunk("zTXt", hugeText, false)},
+          {"text.png", withChunk("tEXt", std::string("Title\0tesmic", 12), true)}};
 }
 
 std::vector<AwkwardImage> writeAwkwardImages(const fs::path& dir) {

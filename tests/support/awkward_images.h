@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tesmic::test {
@@ -36,5 +37,18 @@ std::string pngDeclaringSize(unsigned width, unsigned height);
 // A 16 x 16 JPEG whose frame header claims width x height (at most 65535
 // each): its data ends long before such an image would.
 std::string jpegDeclaringSize(unsigned width, unsigned height);
+
+// A width x height RGB TIFF stored as one deflated tile of tile x tile
+// pixels: a small file whose decoder needs a buffer for the whole tile.
+std::string tiffWithOneTile(unsigned width, unsigned height, unsigned tile);
+
+// A greyscale progressive JPEG of width x height followed by scans that
+// carry no data: the decoder goes over every block once per scan.
+std::string jpegWithEmptyScans(int width, int height, int scans);
+
+// PNGs whose pixels are intact but whose metadata libpng complains about:
+// a junk colour profile (iCCP), a zTXt that inflates to 100 MB, a tEXt
+// chunk with a wrong CRC. Name and content of each.
+std::vector<std::pair<std::string, std::string>> pngsWithBadMetadata();
 
 }  // namespace tesmic::test

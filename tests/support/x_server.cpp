@@ -286,14 +286,24 @@ WindowCreationWatch::~WindowCreationWatch() {
   XSync(display_, True);  // drops the events nobody asked for
 }
 
-const std::vector<Window>& WindowCreationWatch::created() {
+void WindowCreationWatch::collect() {
   XSync(display_, False);
   while (XPending(display_) > 0) {
     XEvent event;
     XNextEvent(display_, &event);
     if (event.type == CreateNotify) created_.push_back(event.xcreatewindow.window);
+    if (event.type == MapNotify) shown_.push_back(event.xmap.window);
   }
+}
+
+const std::vector<Window>& WindowCreationWatch::created() {
+  collect();
   return created_;
+}
+
+const std::vector<Window>& WindowCreationWatch::shown() {
+  collect();
+  return shown_;
 }
 
 }  // namespace tesmic::test

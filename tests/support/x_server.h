@@ -130,10 +130,16 @@ class WindowCreationWatch {
 
   // All windows created so far, oldest first.
   const std::vector<Window>& created();
+  // Those of them mapped, shown on the screen: a toolkit's connection makes
+  // hidden windows of its own.
+  const std::vector<Window>& shown();
 
  private:
+  void collect();
+
   Display* display_;
   std::vector<Window> created_;
+  std::vector<Window> shown_;
 };
 
 }  // namespace tesmic::test
