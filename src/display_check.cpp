@@ -9,7 +9,6 @@
 #include <X11/Xlib.h>
 #endif
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -91,15 +90,6 @@ bool xServerAnswers(const std::string& entry) {
 #endif
 }
 
-std::atomic<bool> reportLoss{false};
-
-void reportLostDisplay() {
-  if (!reportLoss.load()) return;
-  std::fputs("Chyba: spojeni s displejem bylo ztraceno, okna se zavrela.\n", stderr);
-  std::fflush(stderr);
-  _exit(kExitNoDisplay);
-}
-
 }  // namespace
 
 DisplayCheck checkDisplay() {
@@ -133,12 +123,5 @@ std::string noDisplayMessage(const DisplayCheck& check) {
   }
   return "Chyba: neni dostupny zadny displej, okna nelze otevrit (" + reason + ").";
 }
-
-DisplayLossReport::DisplayLossReport() {
-  static const bool registered = std::atexit(reportLostDisplay) == 0;
-  reportLoss.store(registered);
-}
-
-DisplayLossReport::~DisplayLossReport() { reportLoss.store(false); }
 
 }  // namespace tesmic
