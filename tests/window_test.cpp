@@ -2,6 +2,8 @@
 // show, how a run ends, what it prints, and how it fails.
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -335,12 +337,56 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
   tuned.hh = 100;
   EXPECT_EQ(waitUntilShown(display(), mask, expectedMask(crafted, tuned)).size(), 1u)
       << "\"" << kMaskTitle << "\" does not show the mask of HH=100";
+  // The focus stays in the panel: a key meant for it does not end the run.
+  pressKeys(display(), "Tab");
+  EXPECT_FALSE(child.endsWithin(1s)) << "a key typed after the value ended the run";
 
-  ASSERT_TRUE(pressKeyOn(display(), mask, "q"));
+  // Ended by a signal, the run still prints the tuned bounds, then ends as
+  // that signal's default would.
+  ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
   const ChildResult result = child.wait(kRunTimeout);
-  expectEndedWithExitCode(result, 0);
+  ASSERT_FALSE(result.timedOut) << describe(result);
+  EXPECT_EQ(result.signal, SIGTERM) << describe(result);
   EXPECT_EQ(result.out, "tesmic " + image.string() + " 100 10 60 200 100 40\n");
   expectOneTimingLine(result);
+}
+
+// Keys that a user presses without meaning to end the run: modifiers and
+// lock keys alone, Print, the windows' own shortcuts in the ways they can be
+// typed, and a save from the toolbar to where nothing can be written, which
+// is reported. Then a plain key ends the run.
+TEST_F(WindowTest, StrayKeysAndShortcutsDoNotEndTheRun) {
+  const cv::Mat crafted = craftedImage();
+  ChildProcess child(tesmicOnImage(writeImage("crafted.png", crafted), kCraftedBounds));
+  Window mask = 0;
+  Window picture = 0;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
+
+  // Lock keys twice, so that the server's state is as it was.
+  const char* const stray[] = {
+      "shift", "ctrl", "alt", "ctrl+shift", "ISO_Level3_Shift", "super", "Caps_Lock",
+      "Caps_Lock", "Num_Lock", "Num_Lock", "Scroll_Lock", "Scroll_Lock", "Print",
+      "ctrl+shift+equal", "ctrl+plus", "ctrl+KP_Add", "ctrl+minus", "ctrl+z", "ctrl+Left",
+      "ctrl+Down", "alt+Tab", "super+q"};
+  for (std::size_t i = 0; i < std::size(stray); ++i) {
+    ASSERT_TRUE(pressKeyOn(display(), i % 2 == 0 ? mask : picture, stray[i]));
+  }
+  EXPECT_FALSE(child.endsWithin(1s)) << "one of the stray keys ended the run";
+
+  ASSERT_TRUE(pressKeyOn(display(), picture, "ctrl+s"));
+  const auto dialog = waitForMappedWindow(display(), "Save File", kWindowTimeout, TitleMatch::kStart);
+  ASSERT_TRUE(dialog) << "Ctrl+S did not open the save dialog";
+  pressKeys(display(), "ctrl+a");
+  typeText(display(), "/proc/nope.png");
+  pressKeys(display(), "Return");
+  EXPECT_FALSE(child.endsWithin(2s)) << "the failed save ended the run";
+
+  ASSERT_TRUE(pressKeyOn(display(), mask, "Escape"));
+  const ChildResult result = child.wait(kRunTimeout);
+  expectEndedWithExitCode(result, 0);
+  EXPECT_NE(result.err.find("Chyba: obrazek okna nelze ulozit do \"/proc/nope.png\"."),
+            std::string::npos)
+      << describe(result);
 }
 
 // Blocks of colour, every other one of the sought colour, too large for a
