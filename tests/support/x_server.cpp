@@ -221,9 +221,20 @@ void setRootProperty(Display* display, const char* name, const char* type,
 }
 
 cv::Rect frameRect(Display* display, Window window) {
-  const cv::Rect rect = windowRect(display, window);
+  // libxdo counts a reparented window's offset twice; ask the server.
+  ErrorCheck check(display);
+  XWindowAttributes attributes;
+  int x = 0;
+  int y = 0;
+  Window child = 0;
+  if (XGetWindowAttributes(display, window, &attributes) == 0 ||
+      !XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child) ||
+      !check.ok()) {
+    return {};
+  }
+  const cv::Rect rect(x, y, attributes.width, attributes.height);
   const std::vector<unsigned long> e = property32(display, window, "_NET_FRAME_EXTENTS");
-  if (rect.empty() || e.size() != 4) return rect;
+  if (e.size() != 4) return rect;
   // Left, right, top, bottom.
   return {rect.x - int(e[0]), rect.y - int(e[2]), rect.width + int(e[0] + e[1]),
           rect.height + int(e[2] + e[3])};
