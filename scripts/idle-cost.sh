@@ -45,6 +45,7 @@ for binary in "$@"; do
   sleep 2
   measure "$pid" "$binary, windows"
   xdotool search --onlyvisible --name '^Vysledek$' windowfocus --sync key ctrl+p
+  xdotool search --sync --onlyvisible --name ' settings$' >/dev/null
   sleep 2
   measure "$pid" "$binary, control panel open"
   kill "$pid" 2>/dev/null || true
