@@ -2,7 +2,8 @@
 # Measures what an untouched run costs while it waits: CPU time as a share
 # of one core and wake-ups (context switches of all its threads) a second,
 # over SECONDS, once with the windows alone and once with the control panel
-# open. Each binary runs on a private Xvfb, one after the other.
+# open. Each binary runs on a private Xvfb, one after the other. Needs
+# xdotool (scripts/install-deps.sh screenshot).
 #   scripts/idle-cost.sh [SECONDS] BINARY...
 set -euo pipefail
 seconds=20
