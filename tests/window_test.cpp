@@ -376,6 +376,7 @@ TEST_F(WindowTest, StrayKeysAndShortcutsDoNotEndTheRun) {
   ASSERT_TRUE(pressKeyOn(display(), picture, "ctrl+s"));
   const auto dialog = waitForMappedWindow(display(), "Save File", kWindowTimeout, TitleMatch::kStart);
   ASSERT_TRUE(dialog) << "Ctrl+S did not open the save dialog";
+  std::this_thread::sleep_for(300ms);  // until its name box takes keys
   pressKeys(display(), "ctrl+a");
   typeText(display(), "/proc/nope.png");
   pressKeys(display(), "Return");
@@ -384,8 +385,9 @@ TEST_F(WindowTest, StrayKeysAndShortcutsDoNotEndTheRun) {
   ASSERT_TRUE(pressKeyOn(display(), mask, "Escape"));
   const ChildResult result = child.wait(kRunTimeout);
   expectEndedWithExitCode(result, 0);
-  EXPECT_NE(result.err.find("Chyba: obrazek okna nelze ulozit do \"/proc/nope.png\"."),
-            std::string::npos)
+  // A slow dialog may lose the leading slash; the folder is missing either way.
+  EXPECT_TRUE(std::regex_search(
+      result.err, std::regex("(^|\n)Chyba: obrazek okna nelze ulozit do \"[^\"\n]*proc/nope\\.png\"\\.\n")))
       << describe(result);
 }
 
