@@ -221,20 +221,9 @@ void setRootProperty(Display* display, const char* name, const char* type,
 }
 
 cv::Rect frameRect(Display* display, Window window) {
-  // libxdo counts a reparented window's offset twice; ask the server.
-  ErrorCheck check(display);
-  XWindowAttributes attributes;
-  int x = 0;
-  int y = 0;
-  Window child = 0;
-  if (XGetWindowAttributes(display, window, &attributes) == 0 ||
-      !XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child) ||
-      !check.ok()) {
-    return {};
-  }
-  const cv::Rect rect(x, y, attributes.width, attributes.height);
+  const cv::Rect rect = windowRect(display, window);
   const std::vector<unsigned long> e = property32(display, window, "_NET_FRAME_EXTENTS");
-  if (e.size() != 4) return rect;
+  if (rect.empty() || e.size() != 4) return rect;
   // Left, right, top, bottom.
   return {rect.x - int(e[0]), rect.y - int(e[2]), rect.width + int(e[0] + e[1]),
           rect.height + int(e[2] + e[3])};
@@ -271,18 +260,23 @@ std::optional<Window> waitForMappedWindow(Display* display, const std::string& t
 }
 
 cv::Rect windowRect(Display* display, Window window) {
+  // Asked of the server: libxdo counts a reparented window's offset twice.
   ErrorCheck check(display);
+  XWindowAttributes attributes;
   int x = 0;
   int y = 0;
-  unsigned int width = 0;
-  unsigned int height = 0;
-  xdo_get_window_location(xdoFor(display), window, &x, &y, nullptr);
-  xdo_get_window_size(xdoFor(display), window, &width, &height);
-  return check.ok() ? cv::Rect(x, y, int(width), int(height)) : cv::Rect();
+  Window child = 0;
+  if (XGetWindowAttributes(display, window, &attributes) == 0 ||
+      !XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child) ||
+      !check.ok()) {
+    return {};
+  }
+  return {x, y, attributes.width, attributes.height};
 }
 
 void pointAt(Display* display, Window window, cv::Point point, int clicks) {
-  xdo_move_mouse_relative_to_window(xdoFor(display), window, point.x, point.y);
+  const cv::Point onScreen = windowRect(display, window).tl() + point;
+  xdo_move_mouse(xdoFor(display), onScreen.x, onScreen.y, 0);
   for (int i = 0; i < clicks; ++i) xdo_click_window(xdoFor(display), CURRENTWINDOW, 1);
   XSync(display, False);
 }
