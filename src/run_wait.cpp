@@ -93,7 +93,8 @@ class RunWaitFilter : public QObject {
       case QEvent::Hide:
         // A minimised window is hidden by the window system yet stays visible
         // to the toolkit; a closed one does not.
-        if ((watched == mask_ || watched == image_) && !static_cast<QWidget*>(watched)->isVisible()) {
+        if ((watched == mask_ || watched == image_) &&
+            !static_cast<QWidget*>(watched)->isVisible()) {
           finish({EndingKind::kWindowClosed, 0});
         }
         onDialogHidden(watched);

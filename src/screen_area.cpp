@@ -65,9 +65,9 @@ std::vector<Monitor> randrMonitors() {
 QRect logicalOf(const QRect& device, const QScreen& screen) {
   const double scale = screen.devicePixelRatio();
   const QPoint origin = screen.geometry().topLeft();
-  const QPointF topLeft = origin + QPointF(device.topLeft() - origin) / scale;
-  const QPointF bottomRight = origin + QPointF(device.topLeft() + QPoint(device.width(), device.height()) - origin) / scale;
-  return QRectF(topLeft, bottomRight).toAlignedRect() & screen.geometry();
+  const auto logical = [&](const QPoint& p) { return origin + QPointF(p - origin) / scale; };
+  const QPoint end = device.topLeft() + QPoint(device.width(), device.height());
+  return QRectF(logical(device.topLeft()), logical(end)).toAlignedRect() & screen.geometry();
 }
 
 // The RandR monitor on this screen under the pointer, else the primary one,
@@ -162,7 +162,8 @@ std::optional<FrameExtents> frameExtents(unsigned long xWindow) {
   XCloseDisplay(display);
   // Left, right, top, bottom; a frame wider than this is no frame.
   constexpr unsigned long kWidest = 1000;
-  if (!values || std::any_of(values->begin(), values->end(), [](unsigned long v) { return v > kWidest; })) {
+  if (!values ||
+      std::any_of(values->begin(), values->end(), [](unsigned long v) { return v > kWidest; })) {
     return std::nullopt;
   }
   const auto side = [&](int i) { return static_cast<int>((*values)[i]); };
