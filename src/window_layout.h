@@ -36,7 +36,8 @@ inline constexpr FrameExtents kAssumedFrame{kFrameSide, kFrameTop, kFrameSide, k
 inline constexpr int kWindowGap = 8;
 
 // Narrower views leave no room for the readouts of the status bar; a
-// narrower image sits in the middle of its view, still 1:1.
+// narrower image sits in the middle of its view, still 1:1, unless it is
+// thinner than kMinViewThickness.
 inline constexpr int kMinViewWidth = 240;
 
 // A view is never thinner than this; an image that would be shown thinner
