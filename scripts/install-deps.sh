@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libopencv-dev libhwy-dev libx11-dev libxcb1-dev qtbase5-dev libseccomp-dev
+  libopencv-dev libhwy-dev libx11-dev libxcb1-dev libxrandr-dev qtbase5-dev libseccomp-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth libxdo-dev zlib1g-dev tesseract-ocr tesseract-ocr-eng
+  xvfb xauth libxdo-dev zlib1g-dev tesseract-ocr tesseract-ocr-eng openbox tint2
   dpkg-dev lintian groff-base man-db
 )
 # Extra groups, asked for by name: scripts/install-deps.sh fuzz screenshot

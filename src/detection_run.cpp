@@ -11,32 +11,20 @@
 
 #include "colour_classification.h"
 #include "display_check.h"
+#include "display_loss_report.h"
 #include "exit_codes.h"
 #include "huge_pages.h"
 #include "image_loading.h"
 #include "qt_start_report.h"
-#include "screen_area.h"
 #include "stopwatch.h"
+#include "termination_signals.h"
 #include "tuning_session.h"
 #include "tuning_text.h"
-#include "window_layout.h"
+#include "window_placement.h"
 #include "window_titles.h"
 #include "worker_pool.h"
 
 namespace tesmic {
-namespace {
-
-// Sized so that the image area shows the image at the layout's scale: 1:1
-// where it fits, scaled to the screen where not. Normal windows rather than
-// auto-sized ones, which are never narrower than their toolbar.
-void openWindow(const char* title, const WindowPlace& place) {
-  cv::namedWindow(title, cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO);
-  cv::resizeWindow(title, place.view.width, place.view.height + kWindowChromeHeight);
-  cv::moveWindow(title, place.position.x, place.position.y);
-}
-
-}  // namespace
-
 int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
   // The display is checked while the helper decodes; the image's outcome
   // is told first, so a missing image is exit 1 without a display too.
@@ -64,12 +52,18 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
     return kExitNoDisplay;
   }
 
-  const WindowLayout layout =
-      layoutWindows(snimek.size(), usableScreenArea(display->platform == "xcb"));
-  openWindow(kMaskWindow, layout.vysledek);
-  openWindow(kImageWindow, layout.orig);
+  createWindows();
+  // What every ending of the run prints, once; null until the sliders exist.
+  const TuningSession* tuning = nullptr;
+  const auto endOfRun = [&] {
+    if (tuning != nullptr && tuning->boundsChanged()) {
+      std::printf("%s\n", repeatCommand(imageName, tuning->bounds()).c_str());
+    }
+    std::fflush(stdout);
+  };
   // After the windows, so that at exit it comes before what Qt set up.
-  const DisplayLossReport reportLoss;
+  const DisplayLossReport reportLoss(endOfRun);
+  placeWindows(snimek.size(), display->platform == "xcb");
 
   // The detection sees the colours as loaded, so the HLS copy is taken
   // before the picture is smoothed; one conversion makes the copy. What the
@@ -102,13 +96,13 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
   cv::imshow(kMaskWindow, maska);
   cv::imshow(kImageWindow, snimek);
   // The HLS copy stays for the sliders and the readouts.
-  TuningSession tuning(snimekKLON, maska, bounds, workers, passSeconds);
-  tuning.waitForKeyOrClose();
+  TuningSession session(snimekKLON, maska, bounds, workers, passSeconds);
+  tuning = &session;
+  const RunEnding ending = session.waitForEnd();
   cv::destroyAllWindows();
 
-  if (tuning.boundsChanged()) {
-    std::printf("%s\n", repeatCommand(imageName, tuning.bounds()).c_str());
-  }
+  endOfRun();
+  if (ending.kind == EndingKind::kSignal) endBySignal(ending.signal);
   return kExitOk;
 }
 

@@ -8,7 +8,6 @@
 #include <xcb/xcb.h>
 #endif
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -170,15 +169,6 @@ DisplayCheck xServerAnswer() {
 #endif
 }
 
-std::atomic<bool> reportLoss{false};
-
-void reportLostDisplay() {
-  if (!reportLoss.load()) return;
-  std::fputs("Chyba: spojeni s displejem bylo ztraceno, okna se zavrela.\n", stderr);
-  std::fflush(stderr);
-  _exit(kExitNoDisplay);
-}
-
 }  // namespace
 
 DisplayCheck checkDisplay() {
@@ -217,12 +207,5 @@ std::string noDisplayMessage(const DisplayCheck& check) {
   }
   return "Chyba: neni dostupny zadny displej, okna nelze otevrit (" + reason + ").";
 }
-
-DisplayLossReport::DisplayLossReport() {
-  static const bool registered = std::atexit(reportLostDisplay) == 0;
-  reportLoss.store(registered);
-}
-
-DisplayLossReport::~DisplayLossReport() { reportLoss.store(false); }
 
 }  // namespace tesmic

@@ -1,5 +1,4 @@
-// Whether the windows can be shown at all, and what becomes of a display
-// that goes away while they are.
+// Whether the windows can be shown at all.
 #pragma once
 
 #include <memory>
@@ -31,16 +30,5 @@ DisplayCheck checkDisplay();
 
 // The line for standard error that explains a check that is not kReady.
 std::string noDisplayMessage(const DisplayCheck& check);
-
-// While one exists, the process ending through exit() (which Qt calls when
-// its connection to the X server breaks) ends instead with one Czech line
-// on standard error and the exit code for no display.
-class DisplayLossReport {
- public:
-  DisplayLossReport();
-  ~DisplayLossReport();
-  DisplayLossReport(const DisplayLossReport&) = delete;
-  DisplayLossReport& operator=(const DisplayLossReport&) = delete;
-};
 
 }  // namespace tesmic

@@ -1,11 +1,10 @@
 #include "tuning_session.h"
 
-#include <cstdio>
-
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
 
 #include "colour_classification.h"
+#include "run_wait.h"
 #include "slider_ranges.h"
 #include "stopwatch.h"
 #include "tuning_text.h"
@@ -23,26 +22,6 @@ void withoutThrowing(Body body) noexcept {
     body();
   } catch (...) {
   }
-}
-
-// Saving a window's picture from its toolbar throws out of the wait when the
-// name has none of the extensions the toolkit saves (the only failure it
-// reports): that ends the save, not the run.
-int waitKeyReportingFailedSaves(int delayMs) {
-  try {
-    return cv::waitKey(delayMs);
-  } catch (const cv::Exception&) {
-    std::fputs("Chyba: obrazek okna nelze ulozit, nazev souboru musi koncit "
-               ".png, .jpg, .jpeg nebo .bmp.\n",
-               stderr);
-    return -1;
-  }
-}
-
-// A window closed by the user (the window manager's close button) is hidden
-// by the toolkit, not forgotten, so ask whether it is still visible.
-bool windowOpen(const char* title) {
-  return cv::getWindowProperty(title, cv::WND_PROP_VISIBLE) > 0;
 }
 
 double markedShare(const cv::Mat& mask) {
@@ -75,14 +54,19 @@ TuningSession::TuningSession(const cv::Mat& hls, cv::Mat& mask, const DetectionB
   showReadouts();
 }
 
-void TuningSession::waitForKeyOrClose() {
-  // Short slices: a moved slider is computed at the end of the slice it
-  // came in, together with any that came after it.
-  constexpr int kSliceMs = 5;
-  while (windowOpen(kMaskWindow) && windowOpen(kImageWindow)) {
-    if (waitKeyReportingFailedSaves(kSliceMs) != -1) return;
+RunEnding TuningSession::waitForEnd() {
+  // A moved slider is computed once the events already queued are handled,
+  // together with any other slider moves among them.
+  RunWait wait([this] {
     if (stale_) computeAgain();
-  }
+  });
+  wait_ = &wait;
+  struct Forget {
+    RunWait*& wait;
+    ~Forget() { wait = nullptr; }
+  } forget{wait_};
+  if (stale_) wait.workPending();
+  return wait.run();
 }
 
 bool TuningSession::boundsChanged() const { return moved_ && !(current_ == start_); }
@@ -94,6 +78,7 @@ void TuningSession::onSlider(int position, void* slider) {
   boundAt(session.wanted_, s.index) = position;
   session.stale_ = true;
   session.moved_ = true;
+  if (session.wait_ != nullptr) session.wait_->workPending();
 }
 
 void TuningSession::onMouseInMask(int, int x, int y, int, void* session) {

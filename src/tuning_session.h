@@ -6,13 +6,16 @@
 #include <opencv2/core/mat.hpp>
 
 #include "detection_bounds.h"
+#include "run_ending.h"
 #include "worker_pool.h"
 
 namespace tesmic {
 
+class RunWait;
+
 // Puts six sliders, one per bound, in OpenCV's control panel (the toolbar's
 // "Display properties window" button or Ctrl+P shows it) and a readout in
-// each window's status bar, then waits for a key or a closed window. A
+// each window's status bar, then waits for the run to end (run_wait.h). A
 // moved slider has the mask computed again from the kept HLS copy and
 // shown; slider events that come while that runs are merged, so that only
 // the newest bounds are computed. The windows must exist, showing the mask
@@ -24,8 +27,9 @@ class TuningSession {
   TuningSession(const TuningSession&) = delete;
   TuningSession& operator=(const TuningSession&) = delete;
 
-  // Returns on a key in either window or when either window is closed.
-  void waitForKeyOrClose();
+  // Returns how the run ended: a key in either window, either window
+  // closed, or a termination signal.
+  RunEnding waitForEnd();
 
   // Whether the sliders end where they started (the command line's bounds,
   // each moved into its slider's range), and the bounds they give.
@@ -61,6 +65,7 @@ class TuningSession {
   bool listening_ = false;       // false while the sliders are being set up
   std::string passText_;
   Hover hover_;
+  RunWait* wait_ = nullptr;      // while waiting
   Slider sliders_[6];
 };
 

@@ -6,16 +6,28 @@
 namespace tesmic {
 namespace {
 
-constexpr int kFrameWidth = 2 * kFrameSide;
-constexpr int kFrameHeight = kFrameTop + kFrameSide + kWindowChromeHeight;
+// The whole of a window with its frame, from the size of its view.
+struct Outer {
+  cv::Size extra;  // frame and chrome around the view
 
-cv::Size viewFor(cv::Size image, double scale) {
-  const int width = std::max(1, static_cast<int>(std::floor(image.width * scale)));
-  const int height = std::max(1, static_cast<int>(std::floor(image.height * scale)));
-  return {std::max(width, kMinViewWidth), height};
+  cv::Size of(cv::Size view) const { return view + extra; }
+};
+
+Outer outerFor(const FrameExtents& f) {
+  return {{f.left + f.right, f.top + f.bottom + kWindowChromeHeight}};
 }
 
-cv::Size outerSize(cv::Size view) { return {view.width + kFrameWidth, view.height + kFrameHeight}; }
+int shown(int length, double scale) { return static_cast<int>(std::floor(length * scale)); }
+
+cv::Size viewFor(cv::Size image, double scale) {
+  return {std::max({shown(image.width, scale), kMinViewWidth, kMinViewThickness}),
+          std::max(shown(image.height, scale), kMinViewThickness)};
+}
+
+bool tooThin(cv::Size image, double scale) {
+  return shown(image.width, scale) < kMinViewThickness ||
+         shown(image.height, scale) < kMinViewThickness;
+}
 
 bool fitsSideBySide(cv::Size outer, const ScreenArea& a) {
   return 2 * outer.width + kWindowGap <= a.width && outer.height <= a.height;
@@ -26,36 +38,40 @@ bool fitsStacked(cv::Size outer, const ScreenArea& a) {
 }
 
 // Side by side when both fit that way, else stacked.
-WindowLayout placed(cv::Size view, double scale, const ScreenArea& a) {
-  const cv::Size outer = outerSize(view);
+WindowLayout placed(cv::Size image, double scale, const ScreenArea& a, const Outer& o) {
+  const cv::Size view = viewFor(image, scale);
+  const cv::Size outer = o.of(view);
   const cv::Point origin(a.x, a.y);
+  const bool stretched = tooThin(image, scale);
   if (fitsSideBySide(outer, a)) {
-    return {Arrangement::kSideBySide, scale, {origin, view},
+    return {Arrangement::kSideBySide, scale, stretched, {origin, view},
             {origin + cv::Point(outer.width + kWindowGap, 0), view}};
   }
-  return {Arrangement::kStacked, scale, {origin, view},
+  return {Arrangement::kStacked, scale, stretched, {origin, view},
           {origin + cv::Point(0, outer.height + kWindowGap), view}};
 }
 
 }  // namespace
 
-WindowLayout layoutWindows(cv::Size image, const ScreenArea& a) {
+WindowLayout layoutWindows(cv::Size image, const ScreenArea& a, const FrameExtents& frame) {
+  const Outer o = outerFor(frame);
   const cv::Size view = viewFor(image, 1.0);
-  const cv::Size outer = outerSize(view);
-  if (fitsSideBySide(outer, a) || fitsStacked(outer, a)) return placed(view, 1.0, a);
+  const cv::Size outer = o.of(view);
+  if (fitsSideBySide(outer, a) || fitsStacked(outer, a)) return placed(image, 1.0, a, o);
   if (outer.width <= a.width && outer.height <= a.height) {
     const cv::Point corner(a.x + a.width - outer.width, a.y + a.height - outer.height);
-    return {Arrangement::kOverlapping, 1.0, {corner, view}, {cv::Point(a.x, a.y), view}};
+    return {Arrangement::kOverlapping, 1.0, tooThin(image, 1.0), {corner, view},
+            {cv::Point(a.x, a.y), view}};
   }
   // The largest scale at which the two fit each way, the better of the two.
   const double w = image.width;
   const double h = image.height;
-  const double sideBySide = std::min((a.width - kWindowGap - 2.0 * kFrameWidth) / (2 * w),
-                                     (a.height - double(kFrameHeight)) / h);
-  const double stacked = std::min((a.width - double(kFrameWidth)) / w,
-                                  (a.height - kWindowGap - 2.0 * kFrameHeight) / (2 * h));
+  const double sideBySide = std::min((a.width - kWindowGap - 2.0 * o.extra.width) / (2 * w),
+                                     (a.height - double(o.extra.height)) / h);
+  const double stacked = std::min((a.width - double(o.extra.width)) / w,
+                                  (a.height - kWindowGap - 2.0 * o.extra.height) / (2 * h));
   const double scale = std::clamp(std::max(sideBySide, stacked), 1e-6, 1.0);
-  return placed(viewFor(image, scale), scale, a);
+  return placed(image, scale, a, o);
 }
 
 }  // namespace tesmic

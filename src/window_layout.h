@@ -19,16 +19,30 @@ struct ScreenArea {
 // each of a fixed height.
 inline constexpr int kWindowChromeHeight = 28 + 20;
 
-// Room kept for what a window manager adds around each window (a title bar
-// and borders) and between the windows; without one the windows merely sit
-// a little apart.
+// What a window manager adds around each window (a title bar and borders).
+struct FrameExtents {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
+// Room kept for a frame when the window manager does not tell its own, and
+// between the windows; without a window manager the windows merely sit a
+// little apart.
 inline constexpr int kFrameTop = 32;
 inline constexpr int kFrameSide = 4;
+inline constexpr FrameExtents kAssumedFrame{kFrameSide, kFrameTop, kFrameSide, kFrameSide};
 inline constexpr int kWindowGap = 8;
 
 // Narrower views leave no room for the readouts of the status bar; a
-// narrower image sits in the middle of its view, still 1:1.
+// narrower image sits in the middle of its view, still 1:1, unless it is
+// thinner than kMinViewThickness.
 inline constexpr int kMinViewWidth = 240;
+
+// A view is never thinner than this; an image that would be shown thinner
+// is stretched across its view that way, so that it stays visible.
+inline constexpr int kMinViewThickness = 8;
 
 enum class Arrangement { kSideBySide, kStacked, kOverlapping };
 
@@ -39,7 +53,8 @@ struct WindowPlace {
 
 struct WindowLayout {
   Arrangement arrangement;
-  double scale;  // 1 for images shown 1:1
+  double scale;    // 1 for images shown 1:1
+  bool stretched;  // the image fills its views, its aspect not kept
   WindowPlace orig;
   WindowPlace vysledek;
 };
@@ -49,7 +64,9 @@ struct WindowLayout {
 // Vysledek at the top left and ORIG, which is shown last and so lies on
 // top, at the bottom right, with as much of Vysledek in view as the area
 // leaves. A larger image is scaled down, the same in both windows, until
-// the two fit side by side or stacked, whichever shows it larger.
-WindowLayout layoutWindows(cv::Size image, const ScreenArea& area);
+// the two fit side by side or stacked, whichever shows it larger. Positions
+// are those of the frames' top left corners.
+WindowLayout layoutWindows(cv::Size image, const ScreenArea& area,
+                           const FrameExtents& frame = kAssumedFrame);
 
 }  // namespace tesmic

@@ -365,7 +365,8 @@ TEST_F(HostileInputTest, ClosedOrUnreadStandardErrorDoesNotStopTheRun) {
 }
 
 // A save from the toolbar under a name the toolkit cannot save to throws out
-// of the wait; the run reports it and goes on, until the X server dies.
+// of the wait; the run reports it and goes on, until the X server dies,
+// which still prints the bounds tuned meanwhile.
 TEST_F(HostileInputTest, AFailedSaveIsReportedAndALostDisplayEndsTheRunWithTwo) {
   XServer server;
   const fs::path image = temp_.path() / "obrazek.png";
@@ -383,9 +384,20 @@ TEST_F(HostileInputTest, AFailedSaveIsReportedAndALostDisplayEndsTheRunWithTwo) 
   pressKeys(server.display(), "Return");
   EXPECT_FALSE(child.endsWithin(1500ms)) << "the failed save ended the run";
 
+  // A bound tuned before the display goes is still printed.
+  ASSERT_TRUE(pressKeyOn(server.display(), *mask, "ctrl+p"));
+  const auto panel = waitForMappedWindow(server.display(), "tesmic settings", kRunTimeout);
+  ASSERT_TRUE(panel);
+  pointAt(server.display(), *panel, {20, windowRect(server.display(), *panel).height / 12}, 1);
+  ASSERT_TRUE(waitForMappedWindow(server.display(), "Slider HH", kRunTimeout));
+  typeText(server.display(), "100");
+  pressKeys(server.display(), "Return");
+  std::this_thread::sleep_for(500ms);
+
   server.crash();
   const ChildResult result = child.wait(kRunTimeout);
   expectExit(result, 2);
+  EXPECT_EQ(result.out, "tesmic " + image.string() + " 100 30 160 240 90 0\n");
   EXPECT_NE(result.err.find("Chyba: obrazek okna nelze ulozit"), std::string::npos)
       << describe(result);
   EXPECT_NE(result.err.find("Chyba: spojeni s displejem bylo ztraceno"), std::string::npos)

@@ -1,5 +1,6 @@
 #include "window_layout.h"
 
+#include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,26 @@ TEST(WindowLayout, LargerImagesAreScaledAlikeToTheLargerArrangement) {
     expectInside(l, desktop);
     EXPECT_TRUE((outer(l.orig) & outer(l.vysledek)).empty());
   }
+}
+
+// Scaled below a few pixels, a view keeps that thickness and the image is
+// stretched across it; a frame the window manager reports is the room kept.
+TEST(WindowLayout, ThinImagesStayVisibleAndReportedFramesAreKept) {
+  const ScreenArea desktop{0, 0, 1920, 1080};
+  for (const cv::Size image : {cv::Size(1, 100000), cv::Size(100000, 1), cv::Size(100000, 10)}) {
+    SCOPED_TRACE(std::to_string(image.width) + "x" + std::to_string(image.height));
+    const WindowLayout l = layoutWindows(image, desktop);
+    EXPECT_TRUE(l.stretched);
+    EXPECT_GE(std::min(l.orig.view.width, l.orig.view.height), kMinViewThickness);
+    expectInside(l, desktop);
+  }
+  EXPECT_FALSE(layoutWindows({800, 600}, desktop).stretched);
+
+  // Overlapping: ORIG's frame ends in the area's corner.
+  const WindowLayout framed = layoutWindows({1400, 900}, desktop, {10, 60, 10, 10});
+  EXPECT_EQ(framed.arrangement, Arrangement::kOverlapping);
+  EXPECT_EQ(framed.orig.position + cv::Point(1400 + 20, 900 + 70 + kWindowChromeHeight),
+            cv::Point(1920, 1080));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // show, how a run ends, what it prints, and how it fails.
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -335,12 +337,58 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
   tuned.hh = 100;
   EXPECT_EQ(waitUntilShown(display(), mask, expectedMask(crafted, tuned)).size(), 1u)
       << "\"" << kMaskTitle << "\" does not show the mask of HH=100";
+  // The focus stays in the panel: a key meant for it does not end the run.
+  pressKeys(display(), "Tab");
+  EXPECT_FALSE(child.endsWithin(1s)) << "a key typed after the value ended the run";
 
-  ASSERT_TRUE(pressKeyOn(display(), mask, "q"));
+  // Ended by a signal, the run still prints the tuned bounds, then ends as
+  // that signal's default would.
+  ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
   const ChildResult result = child.wait(kRunTimeout);
-  expectEndedWithExitCode(result, 0);
+  ASSERT_FALSE(result.timedOut) << describe(result);
+  EXPECT_EQ(result.signal, SIGTERM) << describe(result);
   EXPECT_EQ(result.out, "tesmic " + image.string() + " 100 10 60 200 100 40\n");
   expectOneTimingLine(result);
+}
+
+// Keys that a user presses without meaning to end the run: modifiers and
+// lock keys alone, Print, the windows' own shortcuts in the ways they can be
+// typed, and a save from the toolbar to where nothing can be written, which
+// is reported. Then a plain key ends the run.
+TEST_F(WindowTest, StrayKeysAndShortcutsDoNotEndTheRun) {
+  const cv::Mat crafted = craftedImage();
+  ChildProcess child(tesmicOnImage(writeImage("crafted.png", crafted), kCraftedBounds));
+  Window mask = 0;
+  Window picture = 0;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
+
+  // Lock keys twice, so that the server's state is as it was.
+  const char* const stray[] = {
+      "shift", "ctrl", "alt", "ctrl+shift", "ISO_Level3_Shift", "super", "Caps_Lock",
+      "Caps_Lock", "Num_Lock", "Num_Lock", "Scroll_Lock", "Scroll_Lock", "Print",
+      "ctrl+shift+equal", "ctrl+plus", "ctrl+KP_Add", "ctrl+minus", "ctrl+z", "ctrl+Left",
+      "ctrl+Down", "alt+Tab", "super+q"};
+  for (std::size_t i = 0; i < std::size(stray); ++i) {
+    ASSERT_TRUE(pressKeyOn(display(), i % 2 == 0 ? mask : picture, stray[i]));
+  }
+  EXPECT_FALSE(child.endsWithin(1s)) << "one of the stray keys ended the run";
+
+  ASSERT_TRUE(pressKeyOn(display(), picture, "ctrl+s"));
+  ASSERT_TRUE(waitForMappedWindow(display(), "Save File", kWindowTimeout, TitleMatch::kStart))
+      << "Ctrl+S did not open the save dialog";
+  std::this_thread::sleep_for(300ms);  // until its name box takes keys
+  pressKeys(display(), "ctrl+a");
+  typeText(display(), "/proc/nope.png");
+  pressKeys(display(), "Return");
+  EXPECT_FALSE(child.endsWithin(2s)) << "the failed save ended the run";
+
+  ASSERT_TRUE(pressKeyOn(display(), mask, "Escape"));
+  const ChildResult result = child.wait(kRunTimeout);
+  expectEndedWithExitCode(result, 0);
+  // A slow dialog may lose the leading slash; the folder is missing either way.
+  const std::regex failedSave(
+      "(^|\n)Chyba: obrazek okna nelze ulozit do \"[^\"\n]*proc/nope\\.png\"\\.\n");
+  EXPECT_TRUE(std::regex_search(result.err, failedSave)) << describe(result);
 }
 
 // Blocks of colour, every other one of the sought colour, too large for a
@@ -430,6 +478,127 @@ TEST_F(WindowTest, AnImageLargerThanTheScreenIsShownWholeInBothWindows) {
   EXPECT_EQ(maskRect.size(), pictureRect.size());
 
   ASSERT_TRUE(pressKeyOn(small, *mask, "q"));
+  expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+}
+
+// Both windows of a run on another server, once mapped and placed.
+struct PlacedRun {
+  cv::Rect mask;  // frames, title bars included
+  cv::Rect picture;
+};
+
+// Waits until both windows are mapped and the frames have held still for a
+// moment (a window manager places them in steps), then reads them.
+std::optional<PlacedRun> awaitPlacedRun(Display* display) {
+  const auto mask = waitForMappedWindow(display, kMaskTitle, kWindowTimeout);
+  const auto picture = waitForMappedWindow(display, kImageTitle, kWindowTimeout);
+  if (!mask || !picture) return std::nullopt;
+  PlacedRun last{frameRect(display, *mask), frameRect(display, *picture)};
+  const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
+  int still = 0;
+  while (still < 5 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(100ms);
+    const PlacedRun now{frameRect(display, *mask), frameRect(display, *picture)};
+    still = now.mask == last.mask && now.picture == last.picture ? still + 1 : 0;
+    last = now;
+  }
+  return last;
+}
+
+void expectInside(const PlacedRun& run, const cv::Rect& area) {
+  EXPECT_EQ(run.mask & area, run.mask) << "\"" << kMaskTitle << "\" leaves " << area;
+  EXPECT_EQ(run.picture & area, run.picture) << "\"" << kImageTitle << "\" leaves " << area;
+}
+
+// Under a window manager with a panel, every launch places both frames in
+// the work area as laid out: a 1400x900 image overlapping (the mask's
+// window at the top left, ORIG's at the bottom right), a 1600x1000 one
+// scaled side by side. Repeated, as the window manager races the program.
+// The last run also types a value into the control panel.
+TEST_F(WindowTest, UnderAWindowManagerEveryLaunchIsPlacedAsLaidOut) {
+  XServer screen({1920, 1080});
+  Desktop desktop(screen);
+  Display* d = screen.display();
+  const cv::Rect workArea(0, 0, 1920, 1080 - 30);  // tint2's panel along the bottom
+  const fs::path overlapping = writeImage("overlapping.png", blocksImage({14, 9}, 100));
+  const fs::path sideBySide = writeImage("side.png", blocksImage({16, 10}, 100));
+  for (int launch = 0; launch < 6; ++launch) {
+    SCOPED_TRACE("launch " + std::to_string(launch));
+    const bool overlaps = launch % 2 == 0;
+    ChildOptions options = tesmicOnImage(overlaps ? overlapping : sideBySide, kCraftedBounds);
+    options.environment.push_back({"DISPLAY", screen.displayName()});
+    ChildProcess child(options);
+    const std::optional<PlacedRun> run = awaitPlacedRun(d);
+    ASSERT_TRUE(run);
+    expectInside(*run, workArea);
+    if (overlaps) {
+      EXPECT_EQ(run->mask.tl(), workArea.tl());
+      EXPECT_EQ(run->picture.br(), workArea.br());
+    } else {
+      EXPECT_TRUE((run->mask & run->picture).empty()) << run->mask << " and " << run->picture;
+      EXPECT_EQ(run->picture.tl(), workArea.tl());
+    }
+    const auto mask = waitForMappedWindow(d, kMaskTitle, kWindowTimeout);
+    ASSERT_TRUE(mask);
+    if (launch == 5) {
+      // A window manager hands the focus on when a dialog closes: after a
+      // value typed into a slider's box it stays in the control panel.
+      ASSERT_TRUE(pressKeyOn(d, *mask, "ctrl+p"));
+      const auto panel = waitForMappedWindow(d, "tesmic settings", kWindowTimeout);
+      ASSERT_TRUE(panel);
+      pointAt(d, *panel, {20, windowRect(d, *panel).height / 12}, 1);
+      ASSERT_TRUE(waitForMappedWindow(d, "Slider HH", kWindowTimeout));
+      typeText(d, "100");
+      pressKeys(d, "Return");
+      std::this_thread::sleep_for(300ms);
+      pressKeys(d, "Tab");
+      EXPECT_FALSE(child.endsWithin(1s)) << "a key typed after the value ended the run";
+    }
+    ASSERT_TRUE(pressKeyOn(d, *mask, "q"));
+    expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+  }
+}
+
+// QT_SCALE_FACTOR=2 on a 1920x1080 screen: a 4000x3000 photo's windows,
+// status bars included, lie on the screen, apart.
+TEST_F(WindowTest, AScaledScreenKeepsBothWindowsOnIt) {
+  XServer screen({1920, 1080});
+  ChildOptions options = tesmicOnImage(writeImage("photo.png", blocksImage({8, 6}, 500)),
+                                       kCraftedBounds);
+  options.environment.push_back({"DISPLAY", screen.displayName()});
+  options.environment.push_back({"QT_SCALE_FACTOR", "2"});
+  ChildProcess child(options);
+  const std::optional<PlacedRun> run = awaitPlacedRun(screen.display());
+  ASSERT_TRUE(run);
+  expectInside(*run, {0, 0, 1920, 1080});
+  EXPECT_TRUE((run->mask & run->picture).empty()) << run->mask << " and " << run->picture;
+  child.terminate(5s);
+}
+
+// A screen of two monitors side by side, 1920x1080 and 1280x1024, with the
+// pointer on the second: both windows lie on that one. Root properties that
+// another client wrote wrong (a desktop number beyond all, a work area of
+// five huge values, a window manager's check of the wrong type) change
+// nothing.
+TEST_F(WindowTest, WindowsGoOnTheMonitorUnderThePointer) {
+  XServer screen({3200, 1080});
+  Display* d = screen.display();
+  setMonitors(d, {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}});
+  setRootProperty(d, "_NET_CURRENT_DESKTOP", "CARDINAL", {0xFFFFFFFFul});
+  setRootProperty(d, "_NET_WORKAREA", "CARDINAL",
+                  {0xFFFFFFF0ul, 5, 0xFFFFFFFFul, 0x7FFFFFFFul, 0x80000000ul});
+  setRootProperty(d, "_NET_SUPPORTING_WM_CHECK", "STRING", {0x41414141ul});
+  pointAt(d, DefaultRootWindow(d), {2500, 500});
+  ChildOptions options = tesmicOnImage(writeImage("photo.png", blocksImage({16, 10}, 100)),
+                                       kCraftedBounds);
+  options.environment.push_back({"DISPLAY", screen.displayName()});
+  ChildProcess child(options);
+  const std::optional<PlacedRun> run = awaitPlacedRun(d);
+  ASSERT_TRUE(run);
+  expectInside(*run, {1920, 0, 1280, 1024});
+  EXPECT_TRUE((run->mask & run->picture).empty()) << run->mask << " and " << run->picture;
+  const auto mask = waitForMappedWindow(d, kMaskTitle, kWindowTimeout);
+  ASSERT_TRUE(mask && pressKeyOn(d, *mask, "q"));
   expectEndedWithExitCode(child.wait(kRunTimeout), 0);
 }
 

@@ -1,6 +1,8 @@
 #include "x_server.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <xcb/xcb.h>
 
 #include <bit>
@@ -136,6 +138,105 @@ XServer::~XServer() {
   process_->terminate(std::chrono::seconds(5));
 }
 
+namespace {
+
+// The 32-bit values of a property, as Xlib hands them (one long each).
+std::vector<unsigned long> property32(Display* display, Window window, const char* name) {
+  std::vector<unsigned long> values;
+  ErrorCheck check(display);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 64, False,
+                         AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
+      format == 32 && data != nullptr) {
+    const unsigned long* longs = reinterpret_cast<const unsigned long*>(data);
+    values.assign(longs, longs + count);
+  }
+  if (data != nullptr) XFree(data);
+  check.ok();
+  return values;
+}
+
+}  // namespace
+
+Desktop::Desktop(const XServer& server) {
+  const auto start = [&server](std::vector<std::string> argv) {
+    ChildOptions options;
+    options.argv = std::move(argv);
+    options.environment = {{"DISPLAY", server.displayName()}};
+    options.stdoutMode = OutputMode::kDiscard;
+    options.stderrMode = OutputMode::kDiscard;
+    return std::make_unique<ChildProcess>(options);
+  };
+  Display* display = server.display();
+  const Window root = DefaultRootWindow(display);
+  const auto deadline = Clock::now() + kStartTimeout;
+  const auto await = [&](auto ready, const char* what) {
+    while (!ready()) {
+      if (Clock::now() >= deadline) throw std::runtime_error(std::string(what) + " did not start");
+      std::this_thread::sleep_for(kPollInterval);
+    }
+  };
+  windowManager_ = start({"openbox", "--sm-disable"});
+  await([&] { return !property32(display, root, "_NET_SUPPORTING_WM_CHECK").empty(); }, "openbox");
+  panel_ = start({"tint2"});
+  await([&] {
+    const std::vector<unsigned long> area = property32(display, root, "_NET_WORKAREA");
+    return area.size() >= 4 && area[3] < unsigned(DisplayHeight(display, 0));
+  }, "tint2");
+}
+
+Desktop::~Desktop() {
+  panel_->terminate(std::chrono::seconds(5));
+  windowManager_->terminate(std::chrono::seconds(5));
+}
+
+void setMonitors(Display* display, const std::vector<cv::Rect>& monitors) {
+  const Window root = DefaultRootWindow(display);
+  XRRScreenResources* resources = XRRGetScreenResources(display, root);
+  for (std::size_t i = 0; i < monitors.size(); ++i) {
+    // The first takes the screen's one output, which ends the monitor the
+    // server made for that output.
+    const bool first = i == 0 && resources != nullptr && resources->noutput > 0;
+    XRRMonitorInfo* info = XRRAllocateMonitor(display, first ? 1 : 0);
+    if (first) info->outputs[0] = resources->outputs[0];
+    info->name = XInternAtom(display, ("tesmic-" + std::to_string(i)).c_str(), False);
+    info->primary = i == 0;
+    info->automatic = False;
+    info->x = monitors[i].x;
+    info->y = monitors[i].y;
+    info->width = monitors[i].width;
+    info->height = monitors[i].height;
+    info->mwidth = monitors[i].width / 4;  // about 100 dpi
+    info->mheight = monitors[i].height / 4;
+    XRRSetMonitor(display, root, info);
+    XRRFreeMonitors(info);
+  }
+  if (resources != nullptr) XRRFreeScreenResources(resources);
+  XSync(display, False);
+}
+
+void setRootProperty(Display* display, const char* name, const char* type,
+                     const std::vector<unsigned long>& values) {
+  std::vector<long> longs(values.begin(), values.end());  // format 32 goes as long
+  XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, name, False),
+                  XInternAtom(display, type, False), 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(longs.data()), int(longs.size()));
+  XSync(display, False);
+}
+
+cv::Rect frameRect(Display* display, Window window) {
+  const cv::Rect rect = windowRect(display, window);
+  const std::vector<unsigned long> e = property32(display, window, "_NET_FRAME_EXTENTS");
+  if (rect.empty() || e.size() != 4) return rect;
+  // Left, right, top, bottom.
+  return {rect.x - int(e[0]), rect.y - int(e[2]), rect.width + int(e[0] + e[1]),
+          rect.height + int(e[2] + e[3])};
+}
+
 bool displayReachable(const std::string& name) {
   Display* display = XOpenDisplay(name.c_str());
   if (display == nullptr) return false;
@@ -188,18 +289,23 @@ std::optional<Window> waitForMappedWindow(Display* display, const std::string& t
 }
 
 cv::Rect windowRect(Display* display, Window window) {
+  // Asked of the server: libxdo counts a reparented window's offset twice.
   ErrorCheck check(display);
+  XWindowAttributes attributes;
   int x = 0;
   int y = 0;
-  unsigned int width = 0;
-  unsigned int height = 0;
-  xdo_get_window_location(xdoFor(display), window, &x, &y, nullptr);
-  xdo_get_window_size(xdoFor(display), window, &width, &height);
-  return check.ok() ? cv::Rect(x, y, int(width), int(height)) : cv::Rect();
+  Window child = 0;
+  if (XGetWindowAttributes(display, window, &attributes) == 0 ||
+      !XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child) ||
+      !check.ok()) {
+    return {};
+  }
+  return {x, y, attributes.width, attributes.height};
 }
 
 void pointAt(Display* display, Window window, cv::Point point, int clicks) {
-  xdo_move_mouse_relative_to_window(xdoFor(display), window, point.x, point.y);
+  const cv::Point onScreen = windowRect(display, window).tl() + point;
+  xdo_move_mouse(xdoFor(display), onScreen.x, onScreen.y, 0);
   for (int i = 0; i < clicks; ++i) xdo_click_window(xdoFor(display), CURRENTWINDOW, 1);
   XSync(display, False);
 }

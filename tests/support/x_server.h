@@ -59,6 +59,35 @@ class XServer {
   Display* display_ = nullptr;
 };
 
+// A window manager (openbox) with a panel along the bottom edge that
+// reserves room for itself (tint2), on the server, as on a real desktop.
+// Throws std::runtime_error when they do not come up with a work area
+// smaller than the screen.
+class Desktop {
+ public:
+  explicit Desktop(const XServer& server);
+  ~Desktop();
+  Desktop(const Desktop&) = delete;
+  Desktop& operator=(const Desktop&) = delete;
+
+ private:
+  std::unique_ptr<ChildProcess> windowManager_;
+  std::unique_ptr<ChildProcess> panel_;
+};
+
+// Replaces the server's monitors (RandR 1.5) by these, the first the
+// primary; together they should cover the screen.
+void setMonitors(Display* display, const std::vector<cv::Rect>& monitors);
+
+// Sets a property of the root window to 32-bit values of the type named
+// (CARDINAL, STRING, ...), as any client may.
+void setRootProperty(Display* display, const char* name, const char* type,
+                     const std::vector<unsigned long>& values);
+
+// The window's place with the frame its window manager put around it
+// (_NET_FRAME_EXTENTS); the window's own without one.
+cv::Rect frameRect(Display* display, Window window);
+
 // True when a client can connect to the display with this name.
 bool displayReachable(const std::string& name);
 
