@@ -51,9 +51,11 @@ double markedShare(const cv::Mat& mask) {
 
 }  // namespace
 
-TuningSession::TuningSession(const cv::Mat& hls, cv::Mat& mask, const DetectionBounds& bounds,
-                             WorkerPool& workers, double firstPassSeconds)
+TuningSession::TuningSession(const cv::Mat& hls, const cv::Mat& picture, cv::Mat& mask,
+                             const DetectionBounds& bounds, WorkerPool& workers,
+                             double firstPassSeconds)
     : hls_(hls),
+      picture_(picture),
       mask_(mask),
       workers_(workers),
       start_(clampedToSliders(bounds)),
@@ -65,10 +67,13 @@ TuningSession::TuningSession(const cv::Mat& hls, cv::Mat& mask, const DetectionB
   for (int i = 0; i < kBoundCount; ++i) {
     sliders_[i] = {this, i};
     const SliderRange range = sliderRange(i);
-    cv::createTrackbar(kBoundNames[i], "", nullptr, range.max, onSlider, &sliders_[i]);
-    cv::setTrackbarMin(kBoundNames[i], "", range.min);
-    cv::setTrackbarPos(kBoundNames[i], "", boundAt(start_, i));
+    cv::createTrackbar(kSliderLabels[i], "", nullptr, range.max, onSlider, &sliders_[i]);
+    cv::setTrackbarMin(kSliderLabels[i], "", range.min);
+    cv::setTrackbarPos(kSliderLabels[i], "", boundAt(start_, i));
   }
+  sliders_[kBoundCount] = {this, kBoundCount};
+  cv::createTrackbar(kViewSliderLabel, "", nullptr, kViewCount - 1, onSlider,
+                     &sliders_[kBoundCount]);
   listening_ = true;
   cv::setMouseCallback(kMaskWindow, onMouseInMask, this);
   cv::setMouseCallback(kImageWindow, onMouseInImage, this);
@@ -91,8 +96,12 @@ void TuningSession::onSlider(int position, void* slider) {
   const Slider& s = *static_cast<Slider*>(slider);
   TuningSession& session = *s.session;
   if (!session.listening_) return;
-  boundAt(session.wanted_, s.index) = position;
   session.stale_ = true;
+  if (s.index == kBoundCount) {
+    session.wantedView_ = static_cast<MaskView>(position);
+    return;
+  }
+  boundAt(session.wanted_, s.index) = position;
   session.moved_ = true;
 }
 
@@ -125,14 +134,28 @@ void TuningSession::showReadouts() {
 }
 
 void TuningSession::computeAgain() {
-  current_ = wanted_;
   stale_ = false;
-  elapsedSeconds();
-  classifyPixels(hls_, mask_, current_, workers_);
-  const double seconds = elapsedSeconds();
-  passText_ = passReadout(seconds, markedShare(mask_));
-  cv::imshow(kMaskWindow, mask_);
+  // Switching the view alone needs no pass, and keeps the readout's time.
+  if (!(wanted_ == current_)) {
+    current_ = wanted_;
+    elapsedSeconds();
+    classifyPixels(hls_, mask_, current_, workers_);
+    const double seconds = elapsedSeconds();
+    passText_ = passReadout(seconds, markedShare(mask_));
+  }
+  view_ = wantedView_;
+  showView();
   showReadouts();
+}
+
+void TuningSession::showView() {
+  if (view_ == MaskView::kMask) {
+    composed_.release();  // its memory is not kept while the mask is shown
+    cv::imshow(kMaskWindow, mask_);
+    return;
+  }
+  composeView(view_, picture_, mask_, composed_, workers_);
+  cv::imshow(kMaskWindow, composed_);
 }
 
 }  // namespace tesmic
