@@ -135,9 +135,11 @@ void TuningSession::showReadouts() {
 
 void TuningSession::computeAgain() {
   stale_ = false;
-  // Switching the view alone needs no pass, and keeps the readout's time.
-  if (!(wanted_ == current_)) {
-    current_ = wanted_;
+  // Switching the view alone needs no pass, and keeps the readout's time
+  // (the command line's bounds give the mask of their clamped values).
+  const bool needsPass = !(wanted_ == clampedToSliders(current_));
+  current_ = wanted_;
+  if (needsPass) {
     elapsedSeconds();
     classifyPixels(hls_, mask_, current_, workers_);
     const double seconds = elapsedSeconds();
