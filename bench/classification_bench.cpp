@@ -182,7 +182,7 @@ void timeView(benchmark::State& state, MaskView view, bool tuning, cv::Size size
     if (view == MaskView::kMask) {
       cv::cvtColor(im.mask, rgb, cv::COLOR_GRAY2RGB);
     } else {
-      composeView(view, picture, im.mask, composed, workers());
+      composeView(view, picture, im.mask, composed);
       cv::cvtColor(composed, rgb, cv::COLOR_BGR2RGB);
     }
     benchmark::ClobberMemory();

@@ -156,7 +156,7 @@ void TuningSession::showView() {
     cv::imshow(kMaskWindow, mask_);
     return;
   }
-  composeView(view_, picture_, mask_, composed_, workers_);
+  composeView(view_, picture_, mask_, composed_);
   cv::imshow(kMaskWindow, composed_);
 }
 

@@ -4,7 +4,6 @@
 #define HWY_TARGET_INCLUDE "view_composition.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -80,22 +79,15 @@ namespace tesmic {
 
 HWY_EXPORT(ComposeRows);
 
-void composeView(MaskView view, const cv::Mat& picture, const cv::Mat& mask, cv::Mat& shown,
-                 WorkerPool& workers) {
+void composeView(MaskView view, const cv::Mat& picture, const cv::Mat& mask, cv::Mat& shown) {
   CV_Assert(view != MaskView::kMask);
   CV_Assert(picture.dims == 2 && picture.type() == CV_8UC3);
   CV_Assert(mask.dims == 2 && mask.type() == CV_8UC1 && mask.size() == picture.size());
   shown.create(picture.size(), CV_8UC3);
-  const bool tinted = view == MaskView::kTinted;
-  auto rows = [&](int from, int to) {
-    HWY_DYNAMIC_DISPATCH(ComposeRows)
-    (picture.ptr<std::uint8_t>(from), picture.step, mask.ptr<std::uint8_t>(from), mask.step,
-     shown.ptr<std::uint8_t>(from), shown.step, static_cast<std::size_t>(picture.cols),
-     static_cast<std::size_t>(to - from), tinted);
-  };
-  // Runs of about 64K pixels, as the pass shares its rows.
-  const int rowsPerRun = std::max(1, (1 << 16) / std::max(picture.cols, 1));
-  workers.shareRows(picture.rows, rowsPerRun, rows);
+  HWY_DYNAMIC_DISPATCH(ComposeRows)
+  (picture.data, picture.step, mask.data, mask.step, shown.data, shown.step,
+   static_cast<std::size_t>(picture.cols), static_cast<std::size_t>(picture.rows),
+   view == MaskView::kTinted);
 }
 
 }  // namespace tesmic

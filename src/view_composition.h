@@ -5,8 +5,6 @@
 
 #include <opencv2/core/mat.hpp>
 
-#include "worker_pool.h"
-
 namespace tesmic {
 
 // The views of the view slider, in the order of its values.
@@ -25,9 +23,9 @@ inline constexpr std::uint8_t kTint[3] = {0, 255, 0};
 // Writes the view of picture (CV_8UC3, BGR, the picture "ORIG" shows) under
 // mask (CV_8UC1, 0 or 255 as the pass writes it) into shown, which is
 // (re)allocated to the picture's size and type. Not for kMask: the mask is
-// shown as it is. Rows are shared between the threads of workers. Throws
-// cv::Exception when the types or sizes do not fit.
-void composeView(MaskView view, const cv::Mat& picture, const cv::Mat& mask, cv::Mat& shown,
-                 WorkerPool& workers);
+// shown as it is. Runs on the calling thread: it is bound by memory, and a
+// second thread that another program keeps off its core would hold the
+// frame up. Throws cv::Exception when the types or sizes do not fit.
+void composeView(MaskView view, const cv::Mat& picture, const cv::Mat& mask, cv::Mat& shown);
 
 }  // namespace tesmic
