@@ -6,6 +6,7 @@
 #include <opencv2/highgui.hpp>
 
 #include "colour_classification.h"
+#include "huge_pages.h"
 #include "slider_ranges.h"
 #include "stopwatch.h"
 #include "tuning_text.h"
@@ -152,10 +153,12 @@ void TuningSession::computeAgain() {
 
 void TuningSession::showView() {
   if (view_ == MaskView::kMask) {
-    composed_.release();  // its memory is not kept while the mask is shown
     cv::imshow(kMaskWindow, mask_);
     return;
   }
+  // Kept from the first switch on, on huge pages like the mask: a fresh
+  // image-sized buffer on every switch would cost its page faults each time.
+  if (composed_.empty()) composed_.allocator = hugePageAllocator();
   composeView(view_, picture_, mask_, composed_);
   cv::imshow(kMaskWindow, composed_);
 }

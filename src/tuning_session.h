@@ -57,7 +57,7 @@ class TuningSession {
   const cv::Mat& hls_;
   const cv::Mat& picture_;
   cv::Mat& mask_;
-  cv::Mat composed_;  // the view shown, while it is not the mask itself
+  cv::Mat composed_;  // the view shown when it is not the mask itself
   WorkerPool& workers_;
   const DetectionBounds start_;  // where the sliders start
   DetectionBounds current_;      // the command line's until a slider moves
