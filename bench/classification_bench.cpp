@@ -19,6 +19,7 @@
 #include "stopwatch.h"
 #include "streaming_bound.h"
 #include "support/reference_rule.h"
+#include "view_composition.h"
 
 namespace tesmic::bench {
 namespace {
@@ -162,6 +163,33 @@ void timeTuningStep(benchmark::State& state, cv::Size size) {
   }
 }
 
+// What Vysledek costs in one view: composing it from the picture and the
+// mask (none for the mask itself) and the window's copy of it as RGB. With
+// tuning, the pass and the share of marked pixels come first, as in
+// timeTuningStep; without, it is a switch of the view slider.
+void timeView(benchmark::State& state, MaskView view, bool tuning, cv::Size size) {
+  Images& im = imagesFor(size);
+  cv::Mat picture(size, CV_8UC3);
+  cv::RNG(0x51dec0deULL).fill(picture, cv::RNG::UNIFORM, 0, 256);
+  classifyPixels(im.hls, im.mask, kBounds, workers());
+  // Both buffers touched once, as a run that has shown the view keeps them.
+  cv::Mat composed = imageOnHugePages(size, CV_8UC3);
+  cv::Mat rgb(size, CV_8UC3, cv::Scalar::all(0));
+  for (auto _ : state) {
+    if (tuning) {
+      classifyPixels(im.hls, im.mask, kBounds, workers());
+      benchmark::DoNotOptimize(cv::countNonZero(im.mask));
+    }
+    if (view == MaskView::kMask) {
+      cv::cvtColor(im.mask, rgb, cv::COLOR_GRAY2RGB);
+    } else {
+      composeView(view, picture, im.mask, composed);
+      cv::cvtColor(composed, rgb, cv::COLOR_BGR2RGB);
+    }
+    benchmark::ClobberMemory();
+  }
+}
+
 double minimum(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
 }  // namespace
@@ -210,6 +238,19 @@ void registerClassificationBenchmarks() {
       benchmark::RegisterBenchmark(benchmarkName("tuning_step", size).c_str(), timeTuningStep, size)
           ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
           ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
+    }
+    if (size == cv::Size(3840, 2160)) {
+      const char* const viewNames[kViewCount] = {"mask", "marked", "tinted"};
+      for (int view = 0; view < kViewCount; ++view) {
+        for (const bool tuning : {false, true}) {
+          const std::string name = std::string(tuning ? "view_tuning_" : "view_switch_") +
+                                   viewNames[view];
+          benchmark::RegisterBenchmark(benchmarkName(name.c_str(), size).c_str(), timeView,
+                                       static_cast<MaskView>(view), tuning, size)
+              ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
+              ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
+        }
+      }
     }
   }
 }

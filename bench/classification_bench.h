@@ -8,7 +8,8 @@ namespace tesmic::bench {
 
 // Registers, for each size: literal, inRange, bound, bound_allcores, pass,
 // pass_allcores (warm, repeated), first_pass and first_bound (one pass of
-// each per fresh process) and, from 3840x2160 on, tuning_step.
+// each per fresh process), from 3840x2160 on tuning_step, and at 3840x2160
+// view_switch_* and view_tuning_* for each view of Vysledek.
 void registerClassificationBenchmarks();
 
 // What a fresh process measures for its first pass (or the bound's, on

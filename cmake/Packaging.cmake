@@ -34,10 +34,15 @@ endif()
 install(FILES ${TESMIC_MANPAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${TESMIC_COPYRIGHT} ${TESMIC_CHANGELOG_GZ}
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# The built-in example reads cerven.jpg from the working directory, so the
-# sample goes where the manual page tells people to cd to.
+# The built-in example reads cerven.jpg from the working directory, else this
+# installed sample, found from the program's own folder so that any prefix
+# (and the package's /usr) works.
 install(FILES ${PROJECT_SOURCE_DIR}/sample/cerven.jpg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tesmic)
+file(RELATIVE_PATH TESMIC_DATA_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR}
+     ${CMAKE_INSTALL_FULL_DATADIR}/tesmic)
+target_compile_definitions(tesmic_core PRIVATE
+  TESMIC_DATA_FROM_BINDIR="${TESMIC_DATA_FROM_BINDIR}")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tesmic)

@@ -52,7 +52,7 @@ xdotool mousemove --window "$mask" 400 300 windowfocus --sync "$mask" key ctrl+p
 panel=$(window "tesmic settings") || { echo "screenshot: no control panel" >&2; exit 1; }
 xdotool windowmove --sync "$panel" $((2 * 816)) 0
 xdotool mousemove --window "$panel" 20 12 click 1
-dialog=$(window "Slider HH") || { echo "screenshot: no input box for HH" >&2; exit 1; }
+dialog=$(window "Slider HH: H >") || { echo "screenshot: no input box for HH" >&2; exit 1; }
 xdotool type --delay 30 100
 xdotool key Return
 sleep 1

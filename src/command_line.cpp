@@ -1,8 +1,12 @@
 #include "command_line.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace tesmic {
 namespace {
@@ -34,8 +38,20 @@ int parseBound(const char* text) {
   return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
+std::string exampleImagePath() {
+  if (access(kExampleImage, F_OK) == 0) return kExampleImage;
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return kExampleImage;
+  const std::filesystem::path installed =
+      program.parent_path() / TESMIC_DATA_FROM_BINDIR / kExampleImage;
+  return access(installed.c_str(), F_OK) == 0 ? installed.lexically_normal().string()
+                                               : kExampleImage;
+}
+
 RunSettings settingsFromArguments(int argc, const char* const* argv) {
-  if (argc != 8) return {kExampleImage, kExampleBounds, true};
+  const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "tesmic";
+  if (argc != 8) return {program, exampleImagePath(), kExampleBounds, true};
   DetectionBounds bounds;
   bounds.HH = parseBound(argv[2]);
   bounds.HL = parseBound(argv[3]);
@@ -43,7 +59,7 @@ RunSettings settingsFromArguments(int argc, const char* const* argv) {
   bounds.SL = parseBound(argv[5]);
   bounds.VH = parseBound(argv[6]);
   bounds.VL = parseBound(argv[7]);
-  return {argv[1], bounds, false};
+  return {program, argv[1], bounds, false};
 }
 
 void printUsage() {

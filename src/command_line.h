@@ -24,6 +24,7 @@ inline constexpr char kExampleImage[] = "cerven.jpg";
 inline constexpr DetectionBounds kExampleBounds{175, 30, 160, 240, 90, 0};
 
 struct RunSettings {
+  std::string programName;  // argv[0] as invoked, "tesmic" when there is none
   std::string imageName;
   DetectionBounds bounds;
   bool usageRequested = false;  // the caller prints kUsageText first
@@ -35,9 +36,15 @@ struct RunSettings {
 // or INT_MIN instead of being undefined.
 int parseBound(const char* text);
 
+// The example's image: kExampleImage in the working directory when there is
+// one, else the sample installed with the program (the data folder at the
+// same place relative to the program's folder as where it is installed),
+// else kExampleImage again, for the message that it cannot be loaded.
+std::string exampleImagePath();
+
 // argc and argv as main receives them. Exactly seven arguments give the image
 // name and HH HL SH SL VH VL in that order; any other count gives the example
-// with usageRequested set.
+// (exampleImagePath()) with usageRequested set.
 RunSettings settingsFromArguments(int argc, const char* const* argv);
 
 // Writes kUsageText to standard output in one write.

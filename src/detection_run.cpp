@@ -15,17 +15,60 @@
 #include "exit_codes.h"
 #include "huge_pages.h"
 #include "image_loading.h"
+#include "mask_file.h"
 #include "qt_start_report.h"
+#include "run_ending.h"
 #include "stopwatch.h"
 #include "termination_signals.h"
 #include "tuning_session.h"
-#include "tuning_text.h"
 #include "window_placement.h"
 #include "window_titles.h"
 #include "worker_pool.h"
 
 namespace tesmic {
-int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
+namespace {
+
+// The mask, its pages committed, on huge pages where the kernel offers them.
+cv::Mat emptyMask(cv::Size size) {
+  cv::Mat maska;
+  maska.allocator = hugePageAllocator();
+  maska.create(size, CV_8UC1);
+  maska.setTo(cv::Scalar(0));
+  return maska;
+}
+
+// The first pass, timed, with its "Cas" line on standard error.
+double timedPass(const cv::Mat& hls, cv::Mat& mask, const DetectionBounds& bounds,
+                 WorkerPool& workers) {
+  char zprava[kMessageSize];
+  elapsedSeconds();
+  classifyPixels(hls, mask, bounds, workers);
+  const double passSeconds = elapsedSeconds();
+  formatTimingMessage(zprava, sizeof zprava, passSeconds);
+  std::fprintf(stderr, "%s\n", zprava);
+  return passSeconds;
+}
+
+// With TESMIC_MASK and no display: the mask of the given bounds, written
+// without windows, as a script applies tuned bounds to many images.
+int runWithoutWindows(const RunSettings& settings, const cv::Mat& snimek,
+                      const std::string& maskPath) {
+  cv::Mat snimekKLON;
+  snimekKLON.allocator = hugePageAllocator();
+  cv::cvtColor(snimek, snimekKLON, cv::COLOR_BGR2HLS);
+  cv::Mat maska = emptyMask(snimekKLON.size());
+  WorkerPool workers;
+  prepareClassification(workers);
+  timedPass(snimekKLON, maska, settings.bounds, workers);
+  return finishRun({settings.programName, settings.imageName, settings.bounds, false, &maska,
+                    maskPath});
+}
+
+}  // namespace
+
+int runDetection(const RunSettings& settings) {
+  const std::string& imageName = settings.imageName;
+  const DetectionBounds& bounds = settings.bounds;
   // The display is checked while the helper decodes; the image's outcome
   // is told first, so a missing image is exit 1 without a display too.
   ImageDecoding decoding(imageName);
@@ -46,23 +89,33 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
     return loaded.exitCode;
   }
   cv::Mat snimek = std::move(loaded.image);
+  // Before the windows, so that a mask that could not be kept is known
+  // before any tuning is done.
+  const std::string maskPath = maskPathFromEnvironment();
+  std::string maskError;
+  if (!maskPath.empty() && !maskTargetUsable(maskPath, maskError)) {
+    std::fprintf(stderr, "%s\n", maskFailureMessage(maskPath, maskError).c_str());
+    return kExitRunFailed;
+  }
   // Checked: only a running helper decodes an image.
   if (display->status != DisplayStatus::kReady) {
+    if (!maskPath.empty()) return runWithoutWindows(settings, snimek, maskPath);
     std::fprintf(stderr, "%s\n", noDisplayMessage(*display).c_str());
     return kExitNoDisplay;
   }
 
   createWindows();
-  // What every ending of the run prints, once; null until the sliders exist.
+  // What every ending of the run leaves (the repeat command, the mask
+  // file), once; nothing until the sliders exist.
+  cv::Mat maska;
   const TuningSession* tuning = nullptr;
-  const auto endOfRun = [&] {
-    if (tuning != nullptr && tuning->boundsChanged()) {
-      std::printf("%s\n", repeatCommand(imageName, tuning->bounds()).c_str());
-    }
-    std::fflush(stdout);
+  const auto endOfRun = [&]() -> int {
+    if (tuning == nullptr) return kExitOk;
+    return finishRun({settings.programName, imageName, tuning->bounds(),
+                      tuning->boundsChanged(), &maska, maskPath});
   };
   // After the windows, so that at exit it comes before what Qt set up.
-  const DisplayLossReport reportLoss(endOfRun);
+  const DisplayLossReport reportLoss([&] { endOfRun(); });
   placeWindows(snimek.size(), display->platform == "xcb");
 
   // The detection sees the colours as loaded, so the HLS copy is taken
@@ -76,34 +129,26 @@ int runDetection(const std::string& imageName, const DetectionBounds& bounds) {
 
   // Filled once here so that its pages are committed before the stopwatch
   // starts: the timed pass then measures the pass, not the page faults.
-  cv::Mat maska;
-  maska.allocator = hugePageAllocator();
-  maska.create(snimekKLON.size(), CV_8UC1);
-  maska.setTo(cv::Scalar(0));
+  maska = emptyMask(snimekKLON.size());
 
   // The threads, the choice of instruction set and the kernel's code are
   // set up before the clock starts, like the mask's pages.
   WorkerPool workers;
   prepareClassification(workers);
 
-  char zprava[kMessageSize];
-  elapsedSeconds();
-  classifyPixels(snimekKLON, maska, bounds, workers);
-  const double passSeconds = elapsedSeconds();
-  formatTimingMessage(zprava, sizeof zprava, passSeconds);
-  std::fprintf(stderr, "%s\n", zprava);
+  const double passSeconds = timedPass(snimekKLON, maska, bounds, workers);
 
   cv::imshow(kMaskWindow, maska);
   cv::imshow(kImageWindow, snimek);
   // The HLS copy stays for the sliders and the readouts.
-  TuningSession session(snimekKLON, maska, bounds, workers, passSeconds);
+  TuningSession session(snimekKLON, snimek, maska, bounds, workers, passSeconds);
   tuning = &session;
-  const RunEnding ending = session.waitForEnd();
+  const WaitEnding ending = session.waitForEnd();
   cv::destroyAllWindows();
 
-  endOfRun();
+  const int code = endOfRun();
   if (ending.kind == EndingKind::kSignal) endBySignal(ending.signal);
-  return kExitOk;
+  return code;
 }
 
 }  // namespace tesmic

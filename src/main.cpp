@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     return tesmic::kExitRunFailed;
   }
   try {
-    return tesmic::runDetection(settings.imageName, settings.bounds);
+    return tesmic::runDetection(settings);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "Chyba: nedostatek pameti pro obrazek.\n");
   } catch (const cv::Exception& e) {

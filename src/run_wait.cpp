@@ -66,7 +66,7 @@ class RunWaitFilter : public QObject {
     if (!pending_.isActive()) pending_.start();
   }
 
-  RunEnding run() {
+  WaitEnding run() {
     if (!open(mask_) || !open(image_)) return {EndingKind::kWindowClosed, 0};
     for (;;) {
       try {
@@ -146,7 +146,7 @@ class RunWaitFilter : public QObject {
     });
   }
 
-  void finish(RunEnding ending) {
+  void finish(WaitEnding ending) {
     if (ending_) return;
     ending_ = ending;
     loop_.exit();
@@ -158,7 +158,7 @@ class RunWaitFilter : public QObject {
   QTimer pending_;
   TerminationSignals signals_;
   std::optional<QSocketNotifier> signalNotifier_;
-  std::optional<RunEnding> ending_;
+  std::optional<WaitEnding> ending_;
 };
 
 RunWait::RunWait(std::function<void()> work)
@@ -168,6 +168,6 @@ RunWait::~RunWait() = default;
 
 void RunWait::workPending() { filter_->workPending(); }
 
-RunEnding RunWait::run() { return filter_->run(); }
+WaitEnding RunWait::run() { return filter_->run(); }
 
 }  // namespace tesmic

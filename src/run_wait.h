@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "run_ending.h"
+#include "wait_ending.h"
 
 namespace tesmic {
 
@@ -27,7 +27,7 @@ class RunWait {
   RunWait& operator=(const RunWait&) = delete;
 
   void workPending();
-  RunEnding run();
+  WaitEnding run();
 
  private:
   std::unique_ptr<RunWaitFilter> filter_;

@@ -11,6 +11,11 @@ namespace tesmic {
 inline constexpr int kBoundCount = 6;
 inline constexpr std::array<const char*, kBoundCount> kBoundNames = {"HH", "HL", "SH",
                                                                      "SL", "VH", "VL"};
+// What each slider's label says: the bound's name and what passes, in the
+// letters of the pixel readout (H, L, S), so that the panel reads without a
+// table. The hue test passes above HH or below HL.
+inline constexpr std::array<const char*, kBoundCount> kSliderLabels = {
+    "HH: H >", "HL: nebo H <", "SH: L >", "SL: L <", "VH: S >", "VL: L >"};
 int& boundAt(DetectionBounds& bounds, int index);
 int boundAt(const DetectionBounds& bounds, int index);
 

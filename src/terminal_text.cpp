@@ -13,10 +13,12 @@ void appendEscaped(std::string& out, std::uint8_t byte) {
   out += kHex[byte & 0xF];
 }
 
-// Length of the well-formed UTF-8 sequence at the start of s that encodes
-// a printable character, or 0 when there is none (a control, a stray or
-// overlong byte, a surrogate, a value beyond U+10FFFF).
+}  // namespace
+
+// None for a control, a stray or overlong byte, a surrogate, a value beyond
+// U+10FFFF.
 std::size_t printableSequenceLength(std::string_view s) {
+  if (s.empty()) return 0;
   const auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(s[i]); };
   const std::uint8_t lead = at(0);
   if (lead >= 0x20 && lead < 0x7F) return 1;
@@ -45,8 +47,6 @@ std::size_t printableSequenceLength(std::string_view s) {
   if (value >= 0x80 && value <= 0x9F) return 0;  // C1 controls
   return length;
 }
-
-}  // namespace
 
 std::string escapeControlCharacters(std::string_view text) {
   std::string out;

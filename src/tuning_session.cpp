@@ -4,6 +4,7 @@
 #include <opencv2/highgui.hpp>
 
 #include "colour_classification.h"
+#include "huge_pages.h"
 #include "run_wait.h"
 #include "slider_ranges.h"
 #include "stopwatch.h"
@@ -30,9 +31,11 @@ double markedShare(const cv::Mat& mask) {
 
 }  // namespace
 
-TuningSession::TuningSession(const cv::Mat& hls, cv::Mat& mask, const DetectionBounds& bounds,
-                             WorkerPool& workers, double firstPassSeconds)
+TuningSession::TuningSession(const cv::Mat& hls, const cv::Mat& picture, cv::Mat& mask,
+                             const DetectionBounds& bounds, WorkerPool& workers,
+                             double firstPassSeconds)
     : hls_(hls),
+      picture_(picture),
       mask_(mask),
       workers_(workers),
       start_(clampedToSliders(bounds)),
@@ -44,17 +47,20 @@ TuningSession::TuningSession(const cv::Mat& hls, cv::Mat& mask, const DetectionB
   for (int i = 0; i < kBoundCount; ++i) {
     sliders_[i] = {this, i};
     const SliderRange range = sliderRange(i);
-    cv::createTrackbar(kBoundNames[i], "", nullptr, range.max, onSlider, &sliders_[i]);
-    cv::setTrackbarMin(kBoundNames[i], "", range.min);
-    cv::setTrackbarPos(kBoundNames[i], "", boundAt(start_, i));
+    cv::createTrackbar(kSliderLabels[i], "", nullptr, range.max, onSlider, &sliders_[i]);
+    cv::setTrackbarMin(kSliderLabels[i], "", range.min);
+    cv::setTrackbarPos(kSliderLabels[i], "", boundAt(start_, i));
   }
+  sliders_[kBoundCount] = {this, kBoundCount};
+  cv::createTrackbar(kViewSliderLabel, "", nullptr, kViewCount - 1, onSlider,
+                     &sliders_[kBoundCount]);
   listening_ = true;
   cv::setMouseCallback(kMaskWindow, onMouseInMask, this);
   cv::setMouseCallback(kImageWindow, onMouseInImage, this);
   showReadouts();
 }
 
-RunEnding TuningSession::waitForEnd() {
+WaitEnding TuningSession::waitForEnd() {
   // A moved slider is computed once the events already queued are handled,
   // together with any other slider moves among them.
   RunWait wait([this] {
@@ -75,9 +81,13 @@ void TuningSession::onSlider(int position, void* slider) {
   const Slider& s = *static_cast<Slider*>(slider);
   TuningSession& session = *s.session;
   if (!session.listening_) return;
-  boundAt(session.wanted_, s.index) = position;
   session.stale_ = true;
-  session.moved_ = true;
+  if (s.index == kBoundCount) {
+    session.wantedView_ = static_cast<MaskView>(position);
+  } else {
+    boundAt(session.wanted_, s.index) = position;
+    session.moved_ = true;
+  }
   if (session.wait_ != nullptr) session.wait_->workPending();
 }
 
@@ -110,14 +120,32 @@ void TuningSession::showReadouts() {
 }
 
 void TuningSession::computeAgain() {
-  current_ = wanted_;
   stale_ = false;
-  elapsedSeconds();
-  classifyPixels(hls_, mask_, current_, workers_);
-  const double seconds = elapsedSeconds();
-  passText_ = passReadout(seconds, markedShare(mask_));
-  cv::imshow(kMaskWindow, mask_);
+  // Switching the view alone needs no pass, and keeps the readout's time
+  // (the command line's bounds give the mask of their clamped values).
+  const bool needsPass = !(wanted_ == clampedToSliders(current_));
+  current_ = wanted_;
+  if (needsPass) {
+    elapsedSeconds();
+    classifyPixels(hls_, mask_, current_, workers_);
+    const double seconds = elapsedSeconds();
+    passText_ = passReadout(seconds, markedShare(mask_));
+  }
+  view_ = wantedView_;
+  showView();
   showReadouts();
+}
+
+void TuningSession::showView() {
+  if (view_ == MaskView::kMask) {
+    cv::imshow(kMaskWindow, mask_);
+    return;
+  }
+  // Kept from the first switch on, on huge pages like the mask: a fresh
+  // image-sized buffer on every switch would cost its page faults each time.
+  if (composed_.empty()) composed_.allocator = hugePageAllocator();
+  composeView(view_, picture_, mask_, composed_);
+  cv::imshow(kMaskWindow, composed_);
 }
 
 }  // namespace tesmic

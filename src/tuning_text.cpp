@@ -19,27 +19,35 @@ bool needsNoQuotes(std::string_view word) {
   return true;
 }
 
-// printf's format for the word, inside single quotes: printable ASCII as it
-// is (printf's own % and \ doubled), every other byte in octal.
-std::string printfFormat(std::string_view word) {
-  std::string format;
-  for (const char c : word) {
-    const bool printableAscii = c >= 0x20 && c < 0x7F;
-    if (c == '%') {
-      format += "%%";
-    } else if (c == '\\') {
-      format += "\\\\";
-    } else if (c == '\'') {
-      format += "'\\''";
-    } else if (printableAscii) {
-      format += c;
-    } else {
-      char octal[8];
-      std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
-      format += octal;
-    }
+// The printf that writes these bytes: octal escapes only.
+std::string printfOfBytes(std::string_view bytes) {
+  std::string command = "\"$(printf '";
+  for (const char c : bytes) {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "\\%03o", static_cast<unsigned char>(c));
+    command += octal;
   }
-  return format;
+  return command + "')\"";
+}
+
+// Bytes a terminal could obey, from the start of text: all of text up to
+// the first printable character or line feed.
+std::size_t unprintableRunLength(std::string_view text) {
+  std::size_t length = 0;
+  while (length < text.size() && text[length] != '\n' &&
+         printableSequenceLength(text.substr(length)) == 0) {
+    ++length;
+  }
+  return length;
+}
+
+bool isReservedWord(std::string_view word) {
+  for (const char* reserved : {"case", "do", "done", "elif", "else", "esac", "fi", "for",
+                               "function", "if", "in", "select", "then", "time", "until",
+                               "while"}) {
+    if (word == reserved) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -61,20 +69,44 @@ std::string pixelReadout(int x, int y, const cv::Vec3b& hls, bool marked) {
 
 std::string shellQuoted(std::string_view word) {
   if (needsNoQuotes(word)) return std::string(word);
-  if (escapeControlCharacters(word) != word) return "\"$(printf '" + printfFormat(word) + "')\"";
-  std::string quoted = "'";
-  for (const char c : word) {
-    if (c == '\'') {
+  std::string quoted;
+  bool inQuotes = false;
+  while (!word.empty()) {
+    const std::size_t unprintable = unprintableRunLength(word);
+    if (unprintable > 0) {
+      if (inQuotes) quoted += '\'';
+      inQuotes = false;
+      quoted += printfOfBytes(word.substr(0, unprintable));
+      word.remove_prefix(unprintable);
+      continue;
+    }
+    if (!inQuotes) quoted += '\'';
+    inQuotes = true;
+    const std::size_t length = word[0] == '\n' ? 1 : printableSequenceLength(word);
+    if (word[0] == '\'') {
       quoted += "'\\''";
     } else {
-      quoted += c;
+      quoted.append(word.substr(0, length));
     }
+    word.remove_prefix(length);
   }
-  return quoted + "'";
+  if (inQuotes) quoted += '\'';
+  return quoted.empty() ? "''" : quoted;
 }
 
-std::string repeatCommand(const std::string& imageName, const DetectionBounds& b) {
-  std::string command = "tesmic ";
+std::string repeatCommand(std::string_view program, std::string_view imageName,
+                          const DetectionBounds& b, std::string_view maskPath) {
+  std::string command;
+  if (!maskPath.empty()) command.append("TESMIC_MASK=").append(shellQuoted(maskPath)).append(" ");
+  // Quoted, "a=b" would be no assignment and "if" no reserved word.
+  const bool bare = needsNoQuotes(program) && program.find('=') == std::string_view::npos &&
+                    !isReservedWord(program);
+  if (bare || !needsNoQuotes(program)) {
+    command += shellQuoted(program);
+  } else {
+    command.append(1, '\'').append(program).append(1, '\'');
+  }
+  command += ' ';
   command += shellQuoted(imageName);
   for (const int bound : {b.HH, b.HL, b.SH, b.SL, b.VH, b.VL}) {
     command += ' ';

@@ -20,15 +20,20 @@ std::string passReadout(double seconds, double markedShare);
 // and verdict, e.g. "x=120 y=45 | H=172 L=201 S=164 | oznacen".
 std::string pixelReadout(int x, int y, const cv::Vec3b& hls, bool marked);
 
-// The word as a POSIX shell reads it back: unchanged when it needs no
-// quotes, else in single quotes; a word with bytes a terminal could obey
-// (see terminal_text.h) is spelt with printf's octal escapes instead, so
-// that the line stays safe to print. A word ending in a line feed does not
-// survive the command substitution that spelling uses.
+// The word as a POSIX shell (dash, bash) reads it back, byte for byte:
+// unchanged when it needs no quotes, else in single quotes. Bytes a
+// terminal could obey (see terminal_text.h) never appear raw: each run of
+// them is spelt "$(printf '\033...')" with octal escapes only, so that
+// printf sees no option and the output ends in no line feed for the
+// substitution to strip. A line feed stays literal inside the quotes.
 std::string shellQuoted(std::string_view word);
 
-// The command that repeats a run on this image with these bounds, e.g.
-// "tesmic 'my photo.jpg' 170 25 150 240 80 0".
-std::string repeatCommand(const std::string& imageName, const DetectionBounds& bounds);
+// The command that repeats a run: the program as it was invoked, this
+// image and these bounds, preceded by TESMIC_MASK=... when maskPath is not
+// empty, e.g. "TESMIC_MASK=maska.png ../build/tesmic 'my photo.jpg' 170 25
+// 150 240 80 0". The program word is quoted also where a shell would take
+// it for an assignment or a reserved word.
+std::string repeatCommand(std::string_view program, std::string_view imageName,
+                          const DetectionBounds& bounds, std::string_view maskPath = {});
 
 }  // namespace tesmic

@@ -78,6 +78,23 @@ cv::Mat expectedMask(const cv::Mat& bgr, const Bounds& b) {
   return referenceMask(hls, {b.hh, b.hl, b.sh, b.sl, b.vh, b.vl});
 }
 
+// What "Vysledek" shows in the view slider's views 1 and 2: the smoothed
+// picture where the mask marks it and black elsewhere, or the picture with
+// the marked pixels blended half with green.
+cv::Mat expectedView(const cv::Mat& picture, const cv::Mat& mask, int view) {
+  cv::Mat shown = picture.clone();
+  for (int y = 0; y < picture.rows; ++y) {
+    for (int x = 0; x < picture.cols; ++x) {
+      if (mask.at<uchar>(y, x) != 0 && view == 1) continue;
+      if (mask.at<uchar>(y, x) == 0 && view == 2) continue;
+      cv::Vec3b& p = shown.at<cv::Vec3b>(y, x);
+      p = view == 1 ? cv::Vec3b(0, 0, 0)
+                    : cv::Vec3b((p[0] + 1) / 2, (p[1] + 256) / 2, (p[2] + 1) / 2);
+    }
+  }
+  return shown;
+}
+
 cv::Mat bgrFromHls(const cv::Mat& hls) {
   cv::Mat bgr;
   cv::cvtColor(hls, bgr, cv::COLOR_HLS2BGR);
@@ -294,14 +311,24 @@ std::string statusBarText(Display* display, Window window, const fs::path& scrat
   return runChild(ocr, 20s).out;
 }
 
+// What each slider's label says, top to bottom; the toolkit names the box
+// that a label opens after it.
+const char* const kSliderLabels[] = {"HH: H >", "HL: nebo H <", "SH: L >", "SL: L <",
+                                     "VH: S >", "VL: L >",
+                                     "Vysledek: 0 maska, 1 vyrez, 2 zvyrazneni"};
+
 // One run tuned the way a user tunes: the readout under the pointer, Ctrl+P
-// for the control panel, a new HH typed into the box that a slider's label
-// opens, the mask shown anew, and the command that repeats the run printed
-// at its end.
+// for the control panel, every slider's label (read back from the box each
+// opens), a new HH typed into HH's box, the mask shown anew, the other two
+// views, and at its end the command that repeats the run and the mask kept
+// in the file TESMIC_MASK names.
 TEST_F(WindowTest, TuningThroughTheControlPanel) {
   const cv::Mat crafted = craftedImage();
   const fs::path image = writeImage("crafted.png", crafted);
-  ChildProcess child(tesmicOnImage(image, kCraftedBounds));
+  const fs::path maskFile = temp_.path() / "maska.png";
+  ChildOptions options = tesmicOnImage(image, kCraftedBounds);
+  options.environment.push_back({"TESMIC_MASK", maskFile.string()});
+  ChildProcess child(options);
   Window mask = 0;
   Window picture = 0;
   cv::Point origin;
@@ -326,29 +353,56 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
   ASSERT_TRUE(pressKeyOn(display(), mask, "ctrl+p"));
   const auto panel = waitForMappedWindow(display(), "tesmic settings", kWindowTimeout);
   ASSERT_TRUE(panel) << "Ctrl+P did not open the control panel";
-  // HH is the first of six rows, its label at the left.
+  // Seven rows of equal height, each label at the left. A label opens a
+  // box for its value; the value typed, or Escape, closes it.
   const cv::Rect panelRect = windowRect(display(), *panel);
-  pointAt(display(), *panel, {20, panelRect.height / 12}, 1);
-  ASSERT_TRUE(waitForMappedWindow(display(), "Slider HH", kWindowTimeout));
+  const auto openBox = [&](int row) {
+    pointAt(display(), *panel, {20, (2 * row + 1) * panelRect.height / 14}, 1);
+    return waitForMappedWindow(display(), std::string("Slider ") + kSliderLabels[row],
+                               kWindowTimeout)
+        .has_value();
+  };
+  for (int row = 1; row < 6; ++row) {
+    EXPECT_TRUE(openBox(row)) << "no slider labelled \"" << kSliderLabels[row] << "\"";
+    pressKeys(display(), "Escape");
+  }
+  ASSERT_TRUE(openBox(0)) << "no slider labelled \"" << kSliderLabels[0] << "\"";
   typeText(display(), "100");
   pressKeys(display(), "Return");
 
   Bounds tuned = kCraftedBounds;
   tuned.hh = 100;
-  EXPECT_EQ(waitUntilShown(display(), mask, expectedMask(crafted, tuned)).size(), 1u)
+  const cv::Mat tunedMask = expectedMask(crafted, tuned);
+  EXPECT_EQ(waitUntilShown(display(), mask, tunedMask).size(), 1u)
       << "\"" << kMaskTitle << "\" does not show the mask of HH=100";
   // The focus stays in the panel: a key meant for it does not end the run.
   pressKeys(display(), "Tab");
   EXPECT_FALSE(child.endsWithin(1s)) << "a key typed after the value ended the run";
 
-  // Ended by a signal, the run still prints the tuned bounds, then ends as
-  // that signal's default would.
+  // The border is left out, as where ORIG is read.
+  const cv::Rect inner(1, 1, crafted.cols - 2, crafted.rows - 2);
+  for (const int view : {1, 2}) {
+    ASSERT_TRUE(openBox(6)) << "no slider labelled \"" << kSliderLabels[6] << "\"";
+    typeText(display(), std::to_string(view));
+    pressKeys(display(), "Return");
+    const cv::Mat shown = expectedView(smoothed(crafted), tunedMask, view)(inner).clone();
+    EXPECT_EQ(waitUntilShown(display(), mask, shown).size(), 1u)
+        << "\"" << kMaskTitle << "\" does not show view " << view;
+  }
+
+  // Ended by a signal, the run still prints the tuned bounds and keeps the
+  // mask, then ends as that signal's default would.
   ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
   const ChildResult result = child.wait(kRunTimeout);
   ASSERT_FALSE(result.timedOut) << describe(result);
   EXPECT_EQ(result.signal, SIGTERM) << describe(result);
-  EXPECT_EQ(result.out, "tesmic " + image.string() + " 100 10 60 200 100 40\n");
+  EXPECT_EQ(result.out, "TESMIC_MASK=" + maskFile.string() + " " + TESMIC_BINARY + " " +
+                            image.string() + " 100 10 60 200 100 40\n");
   expectOneTimingLine(result);
+  // The mask, not the view shown last, at the image's full size.
+  const cv::Mat kept = cv::imread(maskFile.string(), cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(kept.type(), CV_8UC1);
+  EXPECT_EQ(cv::norm(kept, tunedMask, cv::NORM_INF), 0) << "the mask file differs";
 }
 
 // Keys that a user presses without meaning to end the run: modifiers and
@@ -662,13 +716,28 @@ TEST_F(WindowTest, ClosingBothWindowsThenAStrayKeyLeavesNothingHanging) {
   expectEndedWithExitCode(child.wait(kRunTimeout), 0);
 }
 
-// Any argument count but seven prints the usage and runs the example on
-// cerven.jpg in the working directory with 175 30 160 240 90 0.
+// The program and its sample installed by the build's own install rules
+// into a folder of this test binary, once.
+fs::path installedBinary() {
+  static const TemporaryDirectory prefix;
+  static const bool installed = [] {
+    ChildOptions install;
+    install.argv = {TESMIC_CMAKE, "--install", TESMIC_BUILD_DIR, "--prefix", prefix.path().string()};
+    return runChild(install, 60s).exitCode == 0;
+  }();
+  return installed ? prefix.path() / "bin" / "tesmic" : fs::path();
+}
+
+// Any argument count but seven prints the usage and runs the example with
+// 175 30 160 240 90 0 on cerven.jpg: the working directory's, even where
+// the program is installed with its sample.
 class UsageTest : public WindowTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(UsageTest, PrintsTheUsageAndRunsTheExample) {
-  const fs::path sample = temp_.path() / "cerven.jpg";
-  fs::copy_file(TESMIC_SAMPLE_IMAGE, sample);
+  const fs::path program = installedBinary();
+  ASSERT_FALSE(program.empty()) << "cmake --install failed";
+  // Not the installed sample, so that the window tells which one was read.
+  writeImage("cerven.jpg", craftedImage());
   writeImage("crafted.png", craftedImage());
   // Arguments that would make a run of their own if they were taken.
   const std::vector<std::string> candidates = {"crafted.png", "170", "10", "60", "200",
@@ -676,16 +745,13 @@ TEST_P(UsageTest, PrintsTheUsageAndRunsTheExample) {
   const std::vector<std::string> arguments(candidates.begin(), candidates.begin() + GetParam());
 
   ChildOptions options = tesmic(arguments);
+  options.argv[0] = program.string();
   options.workingDirectory = temp_.path().string();
   ChildProcess child(options);
-  const cv::Mat example = cv::imread(sample.string());
   Window mask = 0;
   Window picture = 0;
-  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(example, mask, picture));
-
-  const cv::Mat expected = expectedMask(example, {175, 30, 160, 240, 90, 0});
-  EXPECT_EQ(waitUntilShown(display(), mask, expected).size(), 1u)
-      << "\"" << kMaskTitle << "\" does not show the example's mask";
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(cv::imread((temp_.path() / "cerven.jpg").string()),
+                                          mask, picture));
 
   ASSERT_TRUE(pressKeyOn(display(), picture, "q"));
   const ChildResult result = child.wait(kRunTimeout);
@@ -695,6 +761,31 @@ TEST_P(UsageTest, PrintsTheUsageAndRunsTheExample) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ArgumentCounts, UsageTest, ::testing::Values(0, 6, 8, 9));
+
+// From a folder without cerven.jpg the example reads the installed sample,
+// and says nothing more than it would anywhere else.
+TEST_F(WindowTest, TheExampleRunsFromAnyFolderOnTheInstalledSample) {
+  const fs::path program = installedBinary();
+  ASSERT_FALSE(program.empty()) << "cmake --install failed";
+  ChildOptions options = tesmic({});
+  options.argv[0] = program.string();
+  options.workingDirectory = temp_.path().string();
+  ChildProcess child(options);
+  const cv::Mat example = cv::imread(TESMIC_SAMPLE_IMAGE);
+  Window mask = 0;
+  Window picture = 0;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(example, mask, picture));
+  const cv::Mat expected = expectedMask(example, {175, 30, 160, 240, 90, 0});
+  EXPECT_EQ(waitUntilShown(display(), mask, expected).size(), 1u)
+      << "\"" << kMaskTitle << "\" does not show the example's mask";
+
+  ASSERT_TRUE(pressKeyOn(display(), picture, "q"));
+  const ChildResult result = child.wait(kRunTimeout);
+  expectEndedWithExitCode(result, 0);
+  EXPECT_EQ(result.out, std::string(kUsageText));
+  expectOneTimingLine(result);
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << describe(result);
+}
 
 // Failures end with their exit code and one Czech line, before any window.
 class FailureTest : public WindowTest {
@@ -736,23 +827,72 @@ TEST_F(FailureTest, UnreadableImagesExitWithOne) {
   expectFailure(onImage(text), 1, text.string());
 }
 
+// A display name that no X server answers; empty when none was found.
+std::string unservedDisplay() {
+  for (int number = 4000; number < 4100; ++number) {
+    const std::string digits = std::to_string(number);
+    if (!fs::exists(fs::path("/tmp/.X11-unix") / ("X" + digits)) &&
+        !displayReachable(std::string(":").append(digits))) {
+      return std::string(":").append(digits);
+    }
+  }
+  return "";
+}
+
 TEST_F(FailureTest, NoDisplayExitsWithTwo) {
   ChildOptions unset = onImage(validImage());
   unset.environment.push_back({"DISPLAY", std::nullopt});
   expectFailure(unset, 2);
 
-  std::string unserved;
-  for (int number = 4000; unserved.empty() && number < 4100; ++number) {
-    const std::string digits = std::to_string(number);
-    if (!fs::exists(fs::path("/tmp/.X11-unix") / ("X" + digits)) &&
-        !displayReachable(std::string(":").append(digits))) {
-      unserved = std::string(":").append(digits);
-    }
-  }
+  const std::string unserved = unservedDisplay();
   ASSERT_FALSE(unserved.empty()) << "every display number probed is in use";
   ChildOptions nobody = onImage(validImage());
   nobody.environment.push_back({"DISPLAY", unserved});
   expectFailure(nobody, 2);
+}
+
+// With TESMIC_MASK and no display the mask is written without windows, in
+// the format of its extension; a name that cannot be written ends the run
+// with 3 before any window and leaves no file.
+TEST_F(FailureTest, TesmicMaskWithoutDisplayWritesTheMask) {
+  const cv::Mat crafted = craftedImage();
+  const fs::path image = writeImage("crafted.png", crafted);
+  const std::string unserved = unservedDisplay();
+  ASSERT_FALSE(unserved.empty()) << "every display number probed is in use";
+  const struct {
+    std::optional<std::string> display;
+    const char* file;
+  } headless[] = {{std::nullopt, "maska.png"}, {"", "maska.tif"}, {unserved, "maska.pgm"}};
+  for (const auto& run : headless) {
+    SCOPED_TRACE(run.file);
+    const fs::path file = temp_.path() / run.file;
+    ChildOptions options = onImage(image);
+    options.environment.push_back({"DISPLAY", run.display});
+    options.environment.push_back({"TESMIC_MASK", file.string()});
+    WindowCreationWatch watch(display());
+    const ChildResult result = runChild(options, kRunTimeout);
+    expectEndedWithExitCode(result, 0);
+    EXPECT_EQ(result.out, "") << describe(result);
+    expectOneTimingLine(result);
+    EXPECT_TRUE(watch.created().empty()) << "a window was opened";
+    const cv::Mat kept = cv::imread(file.string(), cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(kept.type(), CV_8UC1);
+    EXPECT_EQ(cv::norm(kept, expectedMask(crafted, kCraftedBounds), cv::NORM_INF), 0);
+  }
+
+  for (const fs::path& unwritable :
+       {temp_.path() / "maska.xyz", temp_.path() / "chybi" / "maska.png"}) {
+    ChildOptions options = onImage(image);
+    options.environment.push_back({"TESMIC_MASK", unwritable.string()});
+    expectFailure(options, 3, unwritable.string());
+    EXPECT_FALSE(fs::exists(unwritable));
+  }
+  std::vector<fs::path> left;
+  for (const auto& entry : fs::directory_iterator(temp_.path())) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<fs::path>{"crafted.png", "maska.pgm", "maska.png", "maska.tif",
+                                         "runtime"}))
+      << "a temporary file was left behind";
 }
 
 TEST_F(FailureTest, TheImageIsCheckedBeforeTheDisplay) {
