@@ -389,7 +389,8 @@ TEST_F(HostileInputTest, AFailedSaveIsReportedAndALostDisplayEndsTheRunWithTwo) 
   const auto panel = waitForMappedWindow(server.display(), "tesmic settings", kRunTimeout);
   ASSERT_TRUE(panel);
   pointAt(server.display(), *panel, {20, windowRect(server.display(), *panel).height / 12}, 1);
-  ASSERT_TRUE(waitForMappedWindow(server.display(), "Slider HH", kRunTimeout));
+  ASSERT_TRUE(waitForMappedWindow(server.display(), "Slider HH:", kRunTimeout,
+                                  TitleMatch::kStart));
   typeText(server.display(), "100");
   pressKeys(server.display(), "Return");
   std::this_thread::sleep_for(500ms);
@@ -397,7 +398,8 @@ TEST_F(HostileInputTest, AFailedSaveIsReportedAndALostDisplayEndsTheRunWithTwo) 
   server.crash();
   const ChildResult result = child.wait(kRunTimeout);
   expectExit(result, 2);
-  EXPECT_EQ(result.out, "tesmic " + image.string() + " 100 30 160 240 90 0\n");
+  EXPECT_EQ(result.out,
+            std::string(TESMIC_BINARY) + " " + image.string() + " 100 30 160 240 90 0\n");
   EXPECT_NE(result.err.find("Chyba: obrazek okna nelze ulozit"), std::string::npos)
       << describe(result);
   EXPECT_NE(result.err.find("Chyba: spojeni s displejem bylo ztraceno"), std::string::npos)

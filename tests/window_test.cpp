@@ -601,7 +601,7 @@ TEST_F(WindowTest, UnderAWindowManagerEveryLaunchIsPlacedAsLaidOut) {
       const auto panel = waitForMappedWindow(d, "tesmic settings", kWindowTimeout);
       ASSERT_TRUE(panel);
       pointAt(d, *panel, {20, windowRect(d, *panel).height / 12}, 1);
-      ASSERT_TRUE(waitForMappedWindow(d, "Slider HH", kWindowTimeout));
+      ASSERT_TRUE(waitForMappedWindow(d, "Slider HH:", kWindowTimeout, TitleMatch::kStart));
       typeText(d, "100");
       pressKeys(d, "Return");
       std::this_thread::sleep_for(300ms);
