@@ -5,8 +5,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "colour_classification.h"
-#include "colour_classification_detail.h"
+#include "pass/colour_classification.h"
+#include "pass/colour_classification_detail.h"
 
 namespace tesmic::bench {
 

@@ -4,7 +4,7 @@
 
 #include <opencv2/core/mat.hpp>
 
-#include "detection_bounds.h"
+#include "pass/detection_bounds.h"
 
 namespace tesmic::bench {
 

@@ -10,7 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include "classification_bench.h"
-#include "command_line.h"
+#include "run/command_line.h"
 #include "startup_bench.h"
 #include "streaming_bound.h"
 

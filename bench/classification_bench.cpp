@@ -12,14 +12,14 @@
 #include <opencv2/imgproc.hpp>
 
 #include "baseline_classifiers.h"
-#include "colour_classification.h"
-#include "colour_classification_detail.h"
-#include "command_line.h"
-#include "huge_pages.h"
-#include "stopwatch.h"
+#include "pass/colour_classification.h"
+#include "pass/colour_classification_detail.h"
+#include "run/command_line.h"
+#include "pass/huge_pages.h"
+#include "pass/stopwatch.h"
 #include "streaming_bound.h"
 #include "support/reference_rule.h"
-#include "view_composition.h"
+#include "pass/view_composition.h"
 
 namespace tesmic::bench {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "colour_classification_detail.h"
+#include "pass/colour_classification_detail.h"
 #include "streaming_bound.h"
 
 HWY_BEFORE_NAMESPACE();

@@ -4,7 +4,7 @@
 
 #include <opencv2/core/mat.hpp>
 
-#include "worker_pool.h"
+#include "pass/worker_pool.h"
 
 namespace tesmic::bench {
 

@@ -41,7 +41,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/sample/cerven.jpg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tesmic)
 file(RELATIVE_PATH TESMIC_DATA_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_FULL_DATADIR}/tesmic)
-target_compile_definitions(tesmic_core PRIVATE
+target_compile_definitions(tesmic_run PRIVATE
   TESMIC_DATA_FROM_BINDIR="${TESMIC_DATA_FROM_BINDIR}")
 
 set(CPACK_GENERATOR DEB)

@@ -1,5 +1,5 @@
-#include "colour_classification.h"
-#include "colour_classification_detail.h"
+#include "pass/colour_classification.h"
+#include "pass/colour_classification_detail.h"
 #include "support/reference_rule.h"
 
 #include <climits>

@@ -1,6 +1,6 @@
 // A confined process reads its one file and nothing else, and can neither
 // write, connect, run a program nor start a process.
-#include "confinement.h"
+#include "codec/confinement.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>

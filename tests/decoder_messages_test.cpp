@@ -1,4 +1,4 @@
-#include "decoder_messages.h"
+#include "codec/decoder_messages.h"
 
 #include <gtest/gtest.h>
 

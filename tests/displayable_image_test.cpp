@@ -1,4 +1,4 @@
-#include "displayable_image.h"
+#include "codec/displayable_image.h"
 
 #include <cmath>
 

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "command_line.h"
+#include "run/command_line.h"
 
 namespace tesmic {
 namespace {

@@ -1,6 +1,6 @@
 // Writing a file through the helper: the file appears whole under its name
 // or not at all. Built beside the helper, where the program looks for it.
-#include "mask_encoding.h"
+#include "codec/mask_encoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "memory_budget.h"
+#include "platform/memory_budget.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "qt_platform.h"
+#include "display/qt_platform.h"
 
 #include <gtest/gtest.h>
 

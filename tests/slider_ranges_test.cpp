@@ -1,4 +1,4 @@
-#include "slider_ranges.h"
+#include "ui/slider_ranges.h"
 
 #include <array>
 #include <bitset>
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "colour_classification_detail.h"
+#include "pass/colour_classification_detail.h"
 
 namespace tesmic {
 namespace {

@@ -1,4 +1,4 @@
-#include "stopwatch.h"
+#include "pass/stopwatch.h"
 
 #include <chrono>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "tuning_text.h"
+#include "ui/tuning_text.h"
 
 #include <sys/stat.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "support/temporary_directory.h"
-#include "terminal_text.h"
+#include "platform/terminal_text.h"
 
 namespace tesmic {
 namespace {

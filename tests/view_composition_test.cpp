@@ -1,4 +1,4 @@
-#include "view_composition.h"
+#include "pass/view_composition.h"
 
 #include <gtest/gtest.h>
 

@@ -22,7 +22,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "command_line.h"
+#include "run/command_line.h"
 #include "support/child_process.h"
 #include "support/reference_rule.h"
 #include "support/temporary_directory.h"

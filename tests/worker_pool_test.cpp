@@ -1,4 +1,4 @@
-#include "worker_pool.h"
+#include "pass/worker_pool.h"
 
 #include <atomic>
 #include <chrono>

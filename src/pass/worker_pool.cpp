@@ -1,0 +1,109 @@
+#include "pass/worker_pool.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include <opencv2/core/utility.hpp>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace tesmic {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a thread keeps looking for the next job before it sleeps. Waking
+// a sleeping thread costs tens of microseconds, as much as a whole pass on
+// a small image; a few milliseconds of looking cost a core nothing it needs.
+constexpr auto kWatchTime = std::chrono::milliseconds(3);
+
+void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+// Waits until value differs from old, watching for a while, then asleep;
+// returns the new value.
+template <typename T>
+T awaitChange(const std::atomic<T>& value, T old) {
+  const auto sleepAt = Clock::now() + kWatchTime;
+  for (unsigned spins = 1;; ++spins) {
+    const T now = value.load(std::memory_order_acquire);
+    if (now != old) return now;
+    relax();
+    if (spins % 64 == 0 && Clock::now() >= sleepAt) value.wait(old, std::memory_order_acquire);
+  }
+}
+
+}  // namespace
+
+WorkerPool::WorkerPool(unsigned threads) {
+  if (threads == 0) threads = static_cast<unsigned>(std::max(cv::getNumberOfCPUs(), 1));
+  threads_.reserve(threads - 1);
+  for (unsigned i = 1; i < threads; ++i) threads_.emplace_back([this] { serve(); });
+}
+
+WorkerPool::~WorkerPool() {
+  stopping_.store(true, std::memory_order_relaxed);
+  state_.fetch_add(std::uint64_t{1} << 32, std::memory_order_release);
+  state_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
+
+void WorkerPool::start(Erased call, void* job, bool waitForAll) {
+  if (threads_.empty()) {
+    call(job);
+    return;
+  }
+  call_ = call;
+  job_ = job;
+  served_.store(0, std::memory_order_relaxed);
+  ++jobNumber_;
+  state_.store(jobNumber_ << 32, std::memory_order_release);  // open, nobody inside
+  state_.notify_all();
+  // The job lives in the caller's frame: however this call is left, no pool
+  // thread may still be in it, nor enter it later.
+  const JobCloser closer(*this);
+  call(job);
+
+  if (waitForAll) {
+    const auto all = static_cast<unsigned>(threads_.size());
+    for (unsigned done = served_.load(std::memory_order_acquire); done != all;
+         done = served_.load(std::memory_order_acquire)) {
+      awaitChange(served_, done);
+    }
+  }
+}
+
+WorkerPool::JobCloser::~JobCloser() {
+  // Latecomers stay out; those inside are waited for.
+  std::uint64_t state = pool_.state_.fetch_or(kClosed, std::memory_order_acq_rel) | kClosed;
+  while ((state & kInsideMask) != 0) state = awaitChange(pool_.state_, state);
+}
+
+void WorkerPool::serve() {
+  std::uint64_t lastJob = 0;
+  std::uint64_t state = state_.load(std::memory_order_acquire);
+  while (!stopping_.load(std::memory_order_relaxed)) {
+    const std::uint64_t job = state >> 32;
+    if (job == lastJob || (state & kClosed) != 0) {
+      state = awaitChange(state_, state);
+      continue;
+    }
+    if (!state_.compare_exchange_weak(state, state + 1, std::memory_order_acq_rel)) continue;
+    lastJob = job;
+    call_(job_);
+    served_.fetch_add(1, std::memory_order_release);
+    served_.notify_all();
+    state_.fetch_sub(1, std::memory_order_acq_rel);
+    state_.notify_all();
+    state = state_.load(std::memory_order_acquire);
+  }
+}
+
+}  // namespace tesmic

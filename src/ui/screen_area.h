@@ -1,0 +1,27 @@
+// The part of the screen the windows may use.
+#pragma once
+
+#include <optional>
+
+#include "ui/window_layout.h"
+
+namespace tesmic {
+
+// The monitor under the pointer, else the primary one, cut down to the work
+// area the window manager leaves free (its panels), in the logical pixels
+// that Qt lays windows out in (scale factors applied). The monitors are
+// RandR's where onX11 (the windows go through Qt's xcb platform), else Qt's
+// screens. A work area that leaves no useful room on the monitor is taken
+// for a wrong one and ignored. With no screen at all, an area so large that
+// every image is shown 1:1. Needs the toolkit started (a window opened).
+ScreenArea usableScreenArea(bool onX11);
+
+// Whether a window manager announces itself on the X display, so that the
+// windows will get frames.
+bool windowManagerRunning(bool onX11);
+
+// The frame a window manager has put around this X window
+// (_NET_FRAME_EXTENTS), in device pixels; nothing until it has framed it.
+std::optional<FrameExtents> frameExtents(unsigned long xWindow);
+
+}  // namespace tesmic
