@@ -1,4 +1,5 @@
 #include "platform/memory_budget.h"
+#include "platform/memory_budget_detail.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,4 +1,5 @@
 #include "platform/memory_budget.h"
+#include "platform/memory_budget_detail.h"
 
 #include <sys/resource.h>
 
@@ -153,6 +154,9 @@ std::optional<std::uint64_t> kilobyteField(std::string_view text,
   return std::nullopt;
 }
 
+namespace {
+
+// The number of a "name 123" line of a cgroup's memory.stat.
 std::optional<std::uint64_t> statField(std::string_view text, std::string_view name) {
   std::optional<std::uint64_t> value;
   forEachLine(text, [&](std::string_view line) {
@@ -165,6 +169,8 @@ std::optional<std::uint64_t> statField(std::string_view text, std::string_view n
   });
   return value;
 }
+
+}  // namespace
 
 std::vector<CgroupFolder> memoryCgroupFolders(std::string_view procSelfCgroup,
                                               std::string_view mountinfo) {

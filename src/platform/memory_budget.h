@@ -4,9 +4,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace tesmic {
 
@@ -32,43 +29,6 @@ MemoryReadings readMemoryReadings();
 // limit or waking the OOM killer: the least of what the readings allow, or
 // UINT64_MAX when they allow anything.
 std::uint64_t memoryHeadroom(const MemoryReadings& readings);
-
-// The number of a "Name:   123 kB" line of /proc/meminfo or /proc/self/status,
-// in bytes.
-std::optional<std::uint64_t> kilobyteField(std::string_view text,
-                                           std::string_view name);
-
-// The number of a "name 123" line of a cgroup's memory.stat.
-std::optional<std::uint64_t> statField(std::string_view text, std::string_view name);
-
-// A folder of the process's memory cgroup, and which version of cgroups it
-// belongs to.
-struct CgroupFolder {
-  std::string path;
-  bool v1 = false;  // the v1 memory controller; else the v2 hierarchy
-};
-
-// The process's memory cgroup folders and their parents up to where each
-// hierarchy is mounted, innermost first, from the texts of /proc/self/cgroup
-// and /proc/self/mountinfo. A cgroup outside the mounted part (a container
-// that sees only its own) maps to the mount point.
-std::vector<CgroupFolder> memoryCgroupFolders(std::string_view procSelfCgroup,
-                                              std::string_view mountinfo);
-
-// The texts of one cgroup's memory files.
-struct CgroupMemoryFiles {
-  bool v1 = false;
-  std::string limit;  // memory.max (v2), memory.limit_in_bytes (v1)
-  std::string usage;  // memory.current (v2), memory.usage_in_bytes (v1)
-  std::string stat;   // memory.stat
-};
-
-// The room left under one cgroup's limit: the limit less what it uses,
-// where the inactive file cache does not count (the kernel reclaims it
-// before it calls the OOM killer). v1 also takes the least limit of its
-// parents from memory.stat. Nothing when there is no limit ("max") or a
-// file does not read as a number.
-std::optional<std::uint64_t> cgroupRoom(const CgroupMemoryFiles& files);
 
 // The largest 8-bit, three-channel image whose run fits in headroom bytes,
 // in bytes of that image.

@@ -12,6 +12,11 @@
 
 namespace tesmic {
 
+namespace {
+
+// With one of descriptors 0, 1 and 2 closed, the next file or connection
+// opened would take its number, and the text meant for standard error would
+// go into it (the X connection, say).
 void reopenClosedStandardStreams() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1) continue;
@@ -20,6 +25,8 @@ void reopenClosedStandardStreams() {
     if (opened > 2) close(opened);
   }
 }
+
+}  // namespace
 
 void prepareProcess() {
   reopenClosedStandardStreams();

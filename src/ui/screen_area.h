@@ -3,9 +3,24 @@
 
 #include <optional>
 
-#include "ui/window_layout.h"
-
 namespace tesmic {
+
+// The part of the screen windows may use (a window manager's work area
+// leaves its panels out), in screen pixels.
+struct ScreenArea {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// What a window manager adds around each window (a title bar and borders).
+struct FrameExtents {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
 
 // The monitor under the pointer, else the primary one, cut down to the work
 // area the window manager leaves free (its panels), in the logical pixels

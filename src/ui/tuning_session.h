@@ -34,8 +34,9 @@ class TuningSession {
   // closed, or a termination signal.
   WaitEnding waitForEnd();
 
-  // Whether the sliders end where they started (the command line's bounds,
-  // each moved into its slider's range), and the bounds they give.
+  // Whether the sliders were moved and end away from where they started (the
+  // command line's bounds, each moved into its slider's range), and the
+  // bounds they give.
   bool boundsChanged() const;
   const DetectionBounds& bounds() const { return current_; }
 

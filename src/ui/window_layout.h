@@ -4,28 +4,13 @@
 
 #include <opencv2/core/types.hpp>
 
-namespace tesmic {
+#include "ui/screen_area.h"
 
-// The part of the screen windows may use (a window manager's work area
-// leaves its panels out), in screen pixels.
-struct ScreenArea {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-};
+namespace tesmic {
 
 // OpenCV's Qt window: a toolbar above the image and a status bar below it,
 // each of a fixed height.
 inline constexpr int kWindowChromeHeight = 28 + 20;
-
-// What a window manager adds around each window (a title bar and borders).
-struct FrameExtents {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-};
 
 // Room kept for a frame when the window manager does not tell its own, and
 // between the windows; without a window manager the windows merely sit a
