@@ -1,7 +1,7 @@
 // The benchmark program behind `make bench`. Google Benchmark's own flags
 // work (--benchmark_filter=pass, --benchmark_out=FILE). After its table it
-// prints the ratios the README quotes, size by size, from the medians (the
-// first pass against the bound: from the fastest of each).
+// prints the ratios doc/performance.md quotes, size by size, from the
+// medians (the first pass against the bound: from the fastest of each).
 #include <cstdio>
 #include <cstring>
 #include <map>

@@ -169,7 +169,7 @@ bool usesStreamingStores(cv::Size size) {
 }
 
 // Below this many pixels handing rows to another thread costs more than it
-// saves, even with the thread awake (measured: README, "Performance").
+// saves, even with the thread awake (measured: doc/performance.md).
 bool splitsBetweenThreads(cv::Size size) {
   constexpr std::uint64_t kSplitFromPixels = 100 * 1000;
   return std::uint64_t(size.width) * std::uint64_t(size.height) >= kSplitFromPixels;

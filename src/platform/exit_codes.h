@@ -1,4 +1,4 @@
-// The process exit codes of tesmic, as the README documents them.
+// The process exit codes of tesmic, as doc/robustness.md documents them.
 #pragma once
 
 namespace tesmic {

@@ -9,7 +9,7 @@ namespace tesmic {
 
 // What one run holds at its peak per pixel of the image: the loaded image,
 // its HLS copy and the mask, and the copies that the two windows keep of
-// what they show (measured: README, "Bad input").
+// what they show (measured: doc/robustness.md).
 inline constexpr std::uint64_t kRunBytesPerPixel = 16;
 
 // What the system tells about memory; any of it may be unknown.
