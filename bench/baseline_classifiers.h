@@ -8,8 +8,8 @@
 
 namespace tesmic::bench {
 
-// isSoughtColour called for every pixel, row by row, each image through its
-// own stride. Same contract as classifyPixels.
+// The tests' reference rule called for every pixel, row by row, each image
+// through its own stride. Same contract as classifyPixels.
 void classifyLiteral(const cv::Mat& hls, cv::Mat& mask,
                      const DetectionBounds& bounds);
 

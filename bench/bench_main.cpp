@@ -1,5 +1,6 @@
 // The benchmark program behind `make bench`. Google Benchmark's own flags
-// work (--benchmark_filter=pass, --benchmark_out=FILE). After its table it
+// work (--benchmark_filter=pass, --benchmark_out=FILE); --check-masks=WxH
+// only checks the mask of each way at that size, untimed. After its table it
 // prints the ratios doc/performance.md quotes, size by size, from the
 // medians (the first pass against the bound: from the fastest of each).
 #include <cstdio>
@@ -74,6 +75,9 @@ int main(int argc, char** argv) {
       std::printf("%.9f\n", tesmic::bench::firstInFreshProcess({width, height}, bound));
       return 0;
     }
+  }
+  if (argc == 2 && std::sscanf(argv[1], "--check-masks=%dx%d", &width, &height) == 2) {
+    return tesmic::bench::everyWayWritesTheRightMask({width, height}) ? 0 : 1;
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -118,6 +118,22 @@ void timeWay(benchmark::State& state, Way way, cv::Size size) {
   state.SetBytesProcessed(state.iterations() * std::int64_t{size.area()} * 4);
 }
 
+}  // namespace
+
+bool everyWayWritesTheRightMask(cv::Size size) {
+  Images& im = imagesFor(size);
+  bool allRight = true;
+  for (int way = 0; way < kWays; ++way) {
+    const bool right = writesTheRightMask(static_cast<Way>(way), im);
+    std::printf("%-14s %dx%d %s\n", kWayNames[way], size.width, size.height,
+                right ? "ok" : "wrong mask");
+    allRight = allRight && right;
+  }
+  return allRight;
+}
+
+namespace {
+
 // "pass/640x480"
 std::string benchmarkName(const char* way, cv::Size size) {
   char text[64];
@@ -211,13 +227,13 @@ double firstInFreshProcess(cv::Size size, bool bound) {
   cv::Mat fewOut(1, 67, CV_8UC1);
   auto warmBound = [&] { streamingBound(few, fewOut, passStoreStyle(size)); };
   pool.runOnEach(warmBound);
-  elapsedSeconds();
+  const auto start = std::chrono::steady_clock::now();
   if (bound) {
     streamingBound(snimekKLON, maska, passStoreStyle(size), pool);
   } else {
     classifyPixels(snimekKLON, maska, kBounds, pool);
   }
-  return elapsedSeconds();
+  return secondsSince(start);
 }
 
 void registerClassificationBenchmarks() {

@@ -12,6 +12,12 @@ namespace tesmic::bench {
 // view_switch_* and view_tuning_* for each view of Vysledek.
 void registerClassificationBenchmarks();
 
+// Computes the mask once in each way that registerClassificationBenchmarks
+// times, over a random image of this size, and checks it; prints one line per
+// way and returns whether all were right. A quick run that still catches a
+// pass gone wrong.
+bool everyWayWritesTheRightMask(cv::Size size);
+
 // What a fresh process measures for its first pass (or the bound's, on
 // every core) over a random image of this size, set up as tesmic sets up its
 // run; in seconds.

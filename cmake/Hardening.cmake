@@ -2,8 +2,8 @@
 # DEB_BUILD_MAINT_OPTIONS=hardening=+all, and the stack clash and control-flow
 # protection that dpkg adds after Debian 12's 1.21), written out here so that
 # every machine builds with the same flags. Included before any target is
-# defined, so it reaches all of them: the program, its library, tests,
-# benchmarks and fuzzers.
+# defined, so it reaches all of them: the program, its library, tests
+# and benchmarks.
 if(NOT TESMIC_HARDEN)
   return()
 endif()
@@ -39,7 +39,7 @@ add_link_options(LINKER:-z,relro LINKER:-z,now)
 # do not intercept the checked __*_chk functions it substitutes, so under
 # them it would hide the very overflows they are there to find. -U first:
 # some compilers define it already, and a redefinition is a warning.
-if(NOT TESMIC_SANITIZE AND NOT TESMIC_BUILD_FUZZERS)
+if(NOT TESMIC_SANITIZE)
   set(tesmic_optimised "$<CONFIG:Release,RelWithDebInfo,MinSizeRel>")
   add_compile_options("$<${tesmic_optimised}:-U_FORTIFY_SOURCE>"
                       "$<${tesmic_optimised}:-D_FORTIFY_SOURCE=2>")

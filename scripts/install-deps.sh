@@ -10,10 +10,9 @@ packages=(
   xvfb xauth libxdo-dev zlib1g-dev tesseract-ocr tesseract-ocr-eng openbox tint2
   dpkg-dev lintian groff-base man-db
 )
-# Extra groups, asked for by name: scripts/install-deps.sh fuzz screenshot
+# Extra groups, asked for by name: scripts/install-deps.sh screenshot
 for extra in "$@"; do
   case "$extra" in
-    fuzz) packages+=(clang libclang-rt-14-dev) ;;
     screenshot) packages+=(xdotool x11-apps netpbm) ;;
     *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
   esac
@@ -26,9 +25,10 @@ for p in "${packages[@]}"; do
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
+# env carries DEBIAN_FRONTEND through sudo, which would drop it.
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 echo "install-deps: installing ${missing[*]}"
 "${sudo[@]}" apt-get update -q
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q \
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
   --no-install-recommends "${missing[@]}"

@@ -101,20 +101,6 @@ namespace tesmic {
 
 HWY_EXPORT(ClassifyRows);
 
-bool isSoughtColour(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
-                    const DetectionBounds& bounds) {
-  const int hue = c0;
-  const int lightness = c1;
-  const int saturation = c2;
-  // A hue above HH passes the hue test without looking at HL.
-  if (hue <= bounds.HH && hue >= bounds.HL) return false;
-  if (lightness <= bounds.SH) return false;
-  if (lightness >= bounds.SL) return false;
-  if (saturation <= bounds.VH) return false;
-  if (lightness <= bounds.VL) return false;
-  return true;
-}
-
 namespace {
 
 // The byte values lo..hi (inclusive, as wide integers so that bounds near the

@@ -9,12 +9,6 @@
 
 namespace tesmic {
 
-// The rule for one pixel, channel values c0 = hue, c1 = lightness,
-// c2 = saturation, each compared with the bounds as a signed int, step by
-// step as the rule is written.
-bool isSoughtColour(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
-                    const DetectionBounds& bounds);
-
 // The bounds restated over bytes. For every channel the set of byte values
 // that pass is either empty or a run of consecutive values that may wrap past
 // 255 to 0 (the hue band excludes an interval, so its complement wraps). Such
@@ -30,8 +24,8 @@ struct ByteThresholds {
 
 ByteThresholds byteThresholdsFor(const DetectionBounds& bounds);
 
-// The verdict for one pixel under precomputed thresholds; equals
-// isSoughtColour(c0, c1, c2, bounds) for thresholds of those bounds.
+// The verdict for one pixel, channel values c0 = hue, c1 = lightness,
+// c2 = saturation, under the thresholds of the bounds.
 inline bool passesThresholds(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
                              const ByteThresholds& t) {
   return !t.matchesNothing &&

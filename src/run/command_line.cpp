@@ -2,40 +2,19 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 namespace tesmic {
-namespace {
-
-// The white space of the "C" locale, as atoi skips it.
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
-}  // namespace
-
 int parseBound(const char* text) {
-  const char* p = text;
-  while (isBlank(*p)) ++p;
-  const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-
-  // Accumulate the magnitude up to one past INT_MAX; anything longer only
-  // confirms the saturation, so further digits are skipped, not added.
-  constexpr std::int64_t kLimit = std::int64_t{INT_MAX} + 1;
-  std::int64_t magnitude = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    if (magnitude < kLimit) magnitude = magnitude * 10 + (*p - '0');
-  }
-  if (magnitude > kLimit) magnitude = kLimit;
-
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+  // atoi is strtol without its range check; strtol saturates at the ends of
+  // long, and the clamp carries that on to the ends of int.
+  const long value = std::strtol(text, nullptr, 10);
+  return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
 
 std::string exampleImagePath() {

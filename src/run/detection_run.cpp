@@ -40,12 +40,10 @@ cv::Mat emptyMask(cv::Size size) {
 // The first pass, timed, with its "Cas" line on standard error.
 double timedPass(const cv::Mat& hls, cv::Mat& mask, const DetectionBounds& bounds,
                  WorkerPool& workers) {
-  char zprava[kMessageSize];
-  elapsedSeconds();
+  const auto start = std::chrono::steady_clock::now();
   classifyPixels(hls, mask, bounds, workers);
-  const double passSeconds = elapsedSeconds();
-  formatTimingMessage(zprava, sizeof zprava, passSeconds);
-  std::fprintf(stderr, "%s\n", zprava);
+  const double passSeconds = secondsSince(start);
+  std::fprintf(stderr, "%s\n", timingMessage(passSeconds).c_str());
   return passSeconds;
 }
 

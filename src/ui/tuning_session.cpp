@@ -126,9 +126,9 @@ void TuningSession::computeAgain() {
   const bool needsPass = !(wanted_ == clampedToSliders(current_));
   current_ = wanted_;
   if (needsPass) {
-    elapsedSeconds();
+    const auto start = std::chrono::steady_clock::now();
     classifyPixels(hls_, mask_, current_, workers_);
-    const double seconds = elapsedSeconds();
+    const double seconds = secondsSince(start);
     passText_ = passReadout(seconds, markedShare(mask_));
   }
   view_ = wantedView_;

@@ -53,11 +53,9 @@ bool isReservedWord(std::string_view word) {
 }  // namespace
 
 std::string passReadout(double seconds, double markedShare) {
-  char cas[kMessageSize];
-  formatTimingMessage(cas, sizeof cas, seconds);
-  char text[kMessageSize + 64];
-  std::snprintf(text, sizeof text, "%s | oznaceno %.2f %% pixelu", cas, 100.0 * markedShare);
-  return text;
+  char share[64];
+  std::snprintf(share, sizeof share, " | oznaceno %.2f %% pixelu", 100.0 * markedShare);
+  return timingMessage(seconds) + share;
 }
 
 std::string pixelReadout(int x, int y, const cv::Vec3b& hls, bool marked) {

@@ -1,6 +1,6 @@
 // The rule written once more, apart from the program, for tests and
 // benchmarks to hold it against: straight from its description, in 64-bit
-// arithmetic and without the early exits of isSoughtColour.
+// arithmetic, where the program works on byte thresholds.
 #pragma once
 
 #include <cstdint>
