@@ -70,14 +70,57 @@ void forgetXdo(Display* display) {
   xdoHandles().erase(it);
 }
 
-// xdo's patterns are regular expressions.
-std::string titlePattern(const std::string& title, TitleMatch match) {
-  std::string pattern = "^";
-  for (const char c : title) {
-    if (std::string_view(".[]()*+?{}|^$\\").find(c) != std::string_view::npos) pattern += '\\';
-    pattern += c;
+bool titleMatches(const std::string& name, const std::string& title, TitleMatch match) {
+  return match == TitleMatch::kWhole ? name == title : name.starts_with(title);
+}
+
+// _NET_WM_NAME (UTF-8) where the window has one, else WM_NAME.
+std::string windowTitle(Display* display, Window window) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  std::string title;
+  if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024,
+                         False, XInternAtom(display, "UTF8_STRING", False), &type, &format,
+                         &count, &after, &data) == Success &&
+      data != nullptr && format == 8) {
+    title.assign(reinterpret_cast<const char*>(data), count);
   }
-  return match == TitleMatch::kWhole ? pattern + "$" : pattern;
+  if (data != nullptr) XFree(data);
+  if (!title.empty()) return title;
+  char* name = nullptr;
+  if (XFetchName(display, window, &name) != 0 && name != nullptr) title = name;
+  if (name != nullptr) XFree(name);
+  return title;
+}
+
+// The first viewable window under this one (itself included) with the
+// title. Windows may vanish meanwhile (a window manager's frames, an
+// ending run): their errors are counted by the handler and they are
+// skipped. Walked here rather than by libxdo, whose search frees memory
+// twice when a window vanishes under it.
+std::optional<Window> findViewable(Display* display, Window window, const std::string& title,
+                                   TitleMatch match) {
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(display, window, &attributes) == 0 ||
+      attributes.map_state != IsViewable) {
+    return std::nullopt;
+  }
+  if (titleMatches(windowTitle(display, window), title, match)) return window;
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  std::optional<Window> found;
+  if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
+    for (unsigned int i = 0; i < count && !found; ++i) {
+      found = findViewable(display, children[i], title, match);
+    }
+  }
+  if (children != nullptr) XFree(children);
+  return found;
 }
 
 // A colour channel of a pixel scaled to 8 bits, whatever the visual's mask.
@@ -267,22 +310,10 @@ ChurningClient::~ChurningClient() {
 
 std::optional<Window> waitForMappedWindow(Display* display, const std::string& title,
                                           std::chrono::milliseconds timeout, TitleMatch match) {
-  const std::string pattern = titlePattern(title, match);
-  xdo_search_t search{};
-  search.winname = pattern.c_str();
-  search.only_visible = 1;
-  search.max_depth = -1;
-  search.require = xdo_search_t::SEARCH_ALL;
-  search.searchmask = SEARCH_NAME | SEARCH_ONLYVISIBLE;
   const auto deadline = Clock::now() + timeout;
   for (;;) {
-    Window* found = nullptr;
-    unsigned int count = 0;
-    ErrorCheck check(display);
-    xdo_search_windows(xdoFor(display), &search, &found, &count);
     const std::optional<Window> window =
-        count > 0 && check.ok() ? std::optional(found[0]) : std::nullopt;
-    std::free(found);
+        findViewable(display, DefaultRootWindow(display), title, match);
     if (window || Clock::now() >= deadline) return window;
     std::this_thread::sleep_for(kPollInterval);
   }
