@@ -389,8 +389,8 @@ TEST_F(HostileInputTest, AFailedSaveIsReportedAndALostDisplayEndsTheRunWithTwo) 
   const auto panel = waitForMappedWindow(server.display(), "tesmic settings", kRunTimeout);
   ASSERT_TRUE(panel);
   pointAt(server.display(), *panel, {20, windowRect(server.display(), *panel).height / 12}, 1);
-  ASSERT_TRUE(waitForMappedWindow(server.display(), "Slider HH:", kRunTimeout,
-                                  TitleMatch::kStart));
+  ASSERT_TRUE(waitForFocusedWindow(server.display(), "Slider HH:", kRunTimeout,
+                                   TitleMatch::kStart));
   typeText(server.display(), "100");
   pressKeys(server.display(), "Return");
   std::this_thread::sleep_for(500ms);

@@ -358,9 +358,8 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
   const cv::Rect panelRect = windowRect(display(), *panel);
   const auto openBox = [&](int row) {
     pointAt(display(), *panel, {20, (2 * row + 1) * panelRect.height / 14}, 1);
-    return waitForMappedWindow(display(), std::string("Slider ") + kSliderLabels[row],
-                               kWindowTimeout)
-        .has_value();
+    return waitForFocusedWindow(display(), std::string("Slider ") + kSliderLabels[row],
+                                kWindowTimeout);
   };
   for (int row = 1; row < 6; ++row) {
     EXPECT_TRUE(openBox(row)) << "no slider labelled \"" << kSliderLabels[row] << "\"";
@@ -601,7 +600,7 @@ TEST_F(WindowTest, UnderAWindowManagerEveryLaunchIsPlacedAsLaidOut) {
       const auto panel = waitForMappedWindow(d, "tesmic settings", kWindowTimeout);
       ASSERT_TRUE(panel);
       pointAt(d, *panel, {20, windowRect(d, *panel).height / 12}, 1);
-      ASSERT_TRUE(waitForMappedWindow(d, "Slider HH:", kWindowTimeout, TitleMatch::kStart));
+      ASSERT_TRUE(waitForFocusedWindow(d, "Slider HH:", kWindowTimeout, TitleMatch::kStart));
       typeText(d, "100");
       pressKeys(d, "Return");
       std::this_thread::sleep_for(300ms);

@@ -319,6 +319,21 @@ std::optional<Window> waitForMappedWindow(Display* display, const std::string& t
   }
 }
 
+bool waitForFocusedWindow(Display* display, const std::string& title,
+                          std::chrono::milliseconds timeout, TitleMatch match) {
+  const auto deadline = Clock::now() + timeout;
+  const std::optional<Window> window = waitForMappedWindow(display, title, timeout, match);
+  if (!window) return false;
+  for (;;) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    if (focus == *window) return true;
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kPollInterval);
+  }
+}
+
 cv::Rect windowRect(Display* display, Window window) {
   // Asked of the server: libxdo counts a reparented window's offset twice.
   ErrorCheck check(display);

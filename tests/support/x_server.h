@@ -118,6 +118,12 @@ std::optional<Window> waitForMappedWindow(Display* display, const std::string& t
                                           std::chrono::milliseconds timeout,
                                           TitleMatch match = TitleMatch::kWhole);
 
+// Waits until a window with this title is viewable and holds the input
+// focus, so that keys typed next reach it (a box that maps before it takes
+// the focus would lose the first of them).
+bool waitForFocusedWindow(Display* display, const std::string& title,
+                          std::chrono::milliseconds timeout, TitleMatch match = TitleMatch::kWhole);
+
 // The window's place on the screen and its size; empty when it is gone.
 cv::Rect windowRect(Display* display, Window window);
 
