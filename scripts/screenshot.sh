@@ -22,7 +22,7 @@ cleanup() {
 trap cleanup EXIT
 
 # Room for two windows of the 800x600 sample and the panel.
-width=1880
+width=2080
 height=660
 sh scripts/start-xvfb.sh ${width}x${height} >"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
