@@ -345,7 +345,7 @@ TEST_F(HostileInputTest, TooFewFileDescriptorsExitWithThree) {
     const ChildResult result = runChild(options, kRunTimeout);
     expectExit(result, 3);
     const std::regex line(
-        "Chyba: proces smi otevrit jen [0-9]+ dalsich souboru, beh jich potrebuje [0-9]+ "
+        "Chyba: program smi otevrit jen [0-9]+ dalsich souboru, beh jich potrebuje [0-9]+ "
         "\\(zvyste limit, napriklad ulimit -n 1024\\)\\.\n");
     EXPECT_TRUE(std::regex_match(result.err, line)) << describe(result);
   }

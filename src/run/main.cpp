@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
 
   if (const int free = tesmic::freeDescriptors(); free < tesmic::kDescriptorsNeeded) {
     std::fprintf(stderr,
-                 "Chyba: proces smi otevrit jen %d dalsich souboru, beh jich potrebuje %d "
+                 "Chyba: program smi otevrit jen %d dalsich souboru, beh jich potrebuje %d "
                  "(zvyste limit, napriklad ulimit -n 1024).\n",
                  free, tesmic::kDescriptorsNeeded);
     return tesmic::kExitRunFailed;
