@@ -89,7 +89,8 @@ cv::Mat expectedView(const cv::Mat& picture, const cv::Mat& mask, int view) {
       if (mask.at<uchar>(y, x) == 0 && view == 2) continue;
       cv::Vec3b& p = shown.at<cv::Vec3b>(y, x);
       p = view == 1 ? cv::Vec3b(0, 0, 0)
-                    : cv::Vec3b((p[0] + 1) / 2, (p[1] + 256) / 2, (p[2] + 1) / 2);
+                    : cv::Vec3b(static_cast<uchar>((p[0] + 1) / 2), static_cast<uchar>((p[1] + 256) / 2),
+                                static_cast<uchar>((p[2] + 1) / 2));
     }
   }
   return shown;
@@ -699,7 +700,7 @@ TEST_P(CloseWindowTest, ClosingEitherWindowEndsTheRun) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, CloseWindowTest, ::testing::Values(kMaskTitle, kImageTitle),
-                         [](const auto& info) { return std::string(info.param); });
+                         [](const auto& param) { return std::string(param.param); });
 
 TEST_F(WindowTest, ClosingBothWindowsThenAStrayKeyLeavesNothingHanging) {
   const cv::Mat crafted = craftedImage();
