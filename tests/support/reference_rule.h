@@ -11,11 +11,15 @@
 
 namespace tesmic::test {
 
+// The rule is one test per channel, all three of which must hold.
+inline bool hueOutsideBand(long long h, const DetectionBounds& b) { return h > b.HH || h < b.HL; }
+inline bool lightnessBetween(long long l, const DetectionBounds& b) {
+  return l > b.SH && l < b.SL && l > b.VL;
+}
+inline bool saturationAbove(long long s, const DetectionBounds& b) { return s > b.VH; }
+
 inline bool ruleHolds(int hue, int lightness, int saturation, const DetectionBounds& b) {
-  const long long h = hue, l = lightness, s = saturation;
-  const bool hueOutsideBand = h > b.HH || h < b.HL;
-  const bool lightnessBetween = l > b.SH && l < b.SL && l > b.VL;
-  return hueOutsideBand && lightnessBetween && s > b.VH;
+  return hueOutsideBand(hue, b) && lightnessBetween(lightness, b) && saturationAbove(saturation, b);
 }
 
 // 255 where the rule holds for the pixel of hls (CV_8UC3: H, L, S), else 0.
