@@ -29,16 +29,12 @@ inline constexpr int kMinViewWidth = 240;
 // is stretched across its view that way, so that it stays visible.
 inline constexpr int kMinViewThickness = 8;
 
-enum class Arrangement { kSideBySide, kStacked, kOverlapping };
-
 struct WindowPlace {
   cv::Point position;  // of the window's frame, as cv::moveWindow takes it
   cv::Size view;       // the image area; the window is kWindowChromeHeight taller
 };
 
 struct WindowLayout {
-  Arrangement arrangement;
-  double scale;    // 1 for images shown 1:1
   bool stretched;  // the image fills its views, its aspect not kept
   WindowPlace orig;
   WindowPlace vysledek;
