@@ -6,6 +6,9 @@
 namespace tesmic {
 namespace {
 
+// Room kept between the windows, besides their frames.
+constexpr int kWindowGap = 8;
+
 // The whole of a window with its frame, from the size of its view.
 struct Outer {
   cv::Size extra;  // frame and chrome around the view
