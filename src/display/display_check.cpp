@@ -2,11 +2,9 @@
 
 #include <unistd.h>
 
-#if defined(TESMIC_HAVE_XCB)
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <xcb/xcb.h>
-#endif
 
 #include <chrono>
 #include <condition_variable>
@@ -26,7 +24,6 @@
 namespace tesmic {
 namespace {
 
-#if defined(TESMIC_HAVE_XCB)
 constexpr auto kAnswerTimeout = std::chrono::seconds(5);
 
 // A connection that a reset dropped (see xServerAnswer) is made again after
@@ -135,7 +132,6 @@ bool showsTrueColour(xcb_connection_t* connection, int number) {
   }
   return false;
 }
-#endif
 
 // Whether the X server that DISPLAY names answers, with the connection
 // that asked. The connection stays open while the check lives: an X server
@@ -146,7 +142,6 @@ bool showsTrueColour(xcb_connection_t* connection, int number) {
 // time lasts; once one has answered, no other client's leaving can reset
 // the server.
 DisplayCheck xServerAnswer() {
-#if defined(TESMIC_HAVE_XCB)
   const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
   for (;;) {
     bool worthRetrying = false;
@@ -164,9 +159,6 @@ DisplayCheck xServerAnswer() {
     }
     std::this_thread::sleep_for(kRetryPause);
   }
-#else
-  return {qtStartsInProbe("xcb") ? DisplayStatus::kReady : DisplayStatus::kUnreachable, "xcb", {}};
-#endif
 }
 
 }  // namespace

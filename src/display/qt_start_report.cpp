@@ -21,6 +21,15 @@ ReportState& state() {
   return reportState;
 }
 
+// The line for standard error when the platform did not start.
+std::string qtStartFailureMessage(const std::string& platform) {
+  return "Chyba: neni dostupny zadny displej, okna nelze otevrit (platformu Qt \"" +
+         escapeControlCharacters(platform) +
+         "\" se nepodarilo spustit, ackoli displej odpovida: chybi jeji zasuvny modul nebo "
+         "knihovna, kterou potrebuje; zkontrolujte promenne QT_PLUGIN_PATH, "
+         "QT_QPA_PLATFORM_PLUGIN_PATH a LD_LIBRARY_PATH).";
+}
+
 void reportFatal(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (type != QtFatalMsg) {
     if (state().previous != nullptr) state().previous(type, context, message);
@@ -32,14 +41,6 @@ void reportFatal(QtMsgType type, const QMessageLogContext& context, const QStrin
 }
 
 }  // namespace
-
-std::string qtStartFailureMessage(const std::string& platform) {
-  return "Chyba: neni dostupny zadny displej, okna nelze otevrit (platformu Qt \"" +
-         escapeControlCharacters(platform) +
-         "\" se nepodarilo spustit, ackoli displej odpovida: chybi jeji zasuvny modul nebo "
-         "knihovna, kterou potrebuje; zkontrolujte promenne QT_PLUGIN_PATH, "
-         "QT_QPA_PLATFORM_PLUGIN_PATH a LD_LIBRARY_PATH).";
-}
 
 QtStartFailureReport::QtStartFailureReport(const std::string& platform) {
   state().line = qtStartFailureMessage(platform) + "\n";

@@ -18,7 +18,4 @@ class QtStartFailureReport {
   QtStartFailureReport& operator=(const QtStartFailureReport&) = delete;
 };
 
-// The line for standard error when the platform did not start.
-std::string qtStartFailureMessage(const std::string& platform);
-
 }  // namespace tesmic

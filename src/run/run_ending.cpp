@@ -4,7 +4,7 @@
 
 #include "platform/exit_codes.h"
 #include "run/mask_file.h"
-#include "ui/tuning_text.h"
+#include "run/repeat_command.h"
 
 namespace tesmic {
 

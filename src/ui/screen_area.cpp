@@ -10,11 +10,9 @@
 #include <QRect>
 #include <QScreen>
 
-#if defined(TESMIC_HAVE_X11)
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
-#endif
 
 namespace tesmic {
 namespace {
@@ -31,7 +29,6 @@ struct Monitor {
   bool primary = false;
 };
 
-#if defined(TESMIC_HAVE_X11)
 // The active RandR monitors. Any client may define monitors, so each is
 // checked: a positive size that fits in an int rectangle.
 std::vector<Monitor> randrMonitors() {
@@ -59,7 +56,31 @@ std::vector<Monitor> randrMonitors() {
   XCloseDisplay(display);
   return monitors;
 }
-#endif
+
+// The 32-bit values of a window's property when it has the type and count
+// asked for: anything another client wrote is checked before use.
+std::optional<std::vector<unsigned long>> property32(Display* display, Window window,
+                                                     const char* name, Atom type,
+                                                     unsigned long count) {
+  const Atom property = XInternAtom(display, name, True);
+  if (property == None) return std::nullopt;
+  Atom actualType = None;
+  int format = 0;
+  unsigned long got = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  std::optional<std::vector<unsigned long>> values;
+  if (XGetWindowProperty(display, window, property, 0, static_cast<long>(count), False, type,
+                         &actualType, &format, &got, &after, &data) == Success &&
+      actualType == type && format == 32 && got == count && after == 0 && data != nullptr) {
+    // Format 32 comes as long, of which only the low 32 bits are the value.
+    const unsigned long* longs = reinterpret_cast<const unsigned long*>(data);
+    values.emplace();
+    for (unsigned long i = 0; i < count; ++i) values->push_back(longs[i] & 0xFFFFFFFFul);
+  }
+  if (data != nullptr) XFree(data);
+  return values;
+}
 
 // Qt keeps a screen's top left corner and divides the rest by its scale.
 QRect logicalOf(const QRect& device, const QScreen& screen) {
@@ -74,11 +95,7 @@ QRect logicalOf(const QRect& device, const QScreen& screen) {
 // else the first; logical pixels.
 std::optional<QRect> monitorOn(const QScreen& screen, const QPoint& pointer, bool onX11) {
   std::vector<Monitor> monitors;
-#if defined(TESMIC_HAVE_X11)
   if (onX11) monitors = randrMonitors();
-#else
-  (void)onX11;
-#endif
   std::optional<QRect> chosen;
   bool chosenPrimary = false;
   for (const Monitor& monitor : monitors) {
@@ -107,39 +124,7 @@ ScreenArea usableScreenArea(bool onX11) {
   return {area.x(), area.y(), area.width(), area.height()};
 }
 
-#if defined(TESMIC_HAVE_X11)
-namespace {
-
-// The 32-bit values of a window's property when it has the type and count
-// asked for: anything another client wrote is checked before use.
-std::optional<std::vector<unsigned long>> property32(Display* display, Window window,
-                                                     const char* name, Atom type,
-                                                     unsigned long count) {
-  const Atom property = XInternAtom(display, name, True);
-  if (property == None) return std::nullopt;
-  Atom actualType = None;
-  int format = 0;
-  unsigned long got = 0;
-  unsigned long after = 0;
-  unsigned char* data = nullptr;
-  std::optional<std::vector<unsigned long>> values;
-  if (XGetWindowProperty(display, window, property, 0, static_cast<long>(count), False, type,
-                         &actualType, &format, &got, &after, &data) == Success &&
-      actualType == type && format == 32 && got == count && after == 0 && data != nullptr) {
-    // Format 32 comes as long, of which only the low 32 bits are the value.
-    const unsigned long* longs = reinterpret_cast<const unsigned long*>(data);
-    values.emplace();
-    for (unsigned long i = 0; i < count; ++i) values->push_back(longs[i] & 0xFFFFFFFFul);
-  }
-  if (data != nullptr) XFree(data);
-  return values;
-}
-
-}  // namespace
-#endif
-
 bool windowManagerRunning(bool onX11) {
-#if defined(TESMIC_HAVE_X11)
   if (!onX11) return false;
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return false;
@@ -148,14 +133,9 @@ bool windowManagerRunning(bool onX11) {
   const bool running = check && (*check)[0] != 0;
   XCloseDisplay(display);
   return running;
-#else
-  (void)onX11;
-  return false;
-#endif
 }
 
 std::optional<FrameExtents> frameExtents(unsigned long xWindow) {
-#if defined(TESMIC_HAVE_X11)
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return std::nullopt;
   const auto values = property32(display, xWindow, "_NET_FRAME_EXTENTS", XA_CARDINAL, 4);
@@ -168,10 +148,6 @@ std::optional<FrameExtents> frameExtents(unsigned long xWindow) {
   }
   const auto side = [&](int i) { return static_cast<int>((*values)[i]); };
   return FrameExtents{side(0), side(2), side(1), side(3)};
-#else
-  (void)xWindow;
-  return std::nullopt;
-#endif
 }
 
 }  // namespace tesmic

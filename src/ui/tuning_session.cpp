@@ -8,7 +8,7 @@
 #include "ui/run_wait.h"
 #include "ui/slider_ranges.h"
 #include "pass/stopwatch.h"
-#include "ui/tuning_text.h"
+#include "ui/status_readouts.h"
 #include "ui/window_titles.h"
 
 namespace tesmic {

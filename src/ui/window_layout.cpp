@@ -6,6 +6,9 @@
 namespace tesmic {
 namespace {
 
+// Room kept between the windows, besides their frames.
+constexpr int kWindowGap = 8;
+
 // The whole of a window with its frame, from the size of its view.
 struct Outer {
   cv::Size extra;  // frame and chrome around the view
@@ -44,11 +47,9 @@ WindowLayout placed(cv::Size image, double scale, const ScreenArea& a, const Out
   const cv::Point origin(a.x, a.y);
   const bool stretched = tooThin(image, scale);
   if (fitsSideBySide(outer, a)) {
-    return {Arrangement::kSideBySide, scale, stretched, {origin, view},
-            {origin + cv::Point(outer.width + kWindowGap, 0), view}};
+    return {stretched, {origin, view}, {origin + cv::Point(outer.width + kWindowGap, 0), view}};
   }
-  return {Arrangement::kStacked, scale, stretched, {origin, view},
-          {origin + cv::Point(0, outer.height + kWindowGap), view}};
+  return {stretched, {origin, view}, {origin + cv::Point(0, outer.height + kWindowGap), view}};
 }
 
 }  // namespace
@@ -60,8 +61,7 @@ WindowLayout layoutWindows(cv::Size image, const ScreenArea& a, const FrameExten
   if (fitsSideBySide(outer, a) || fitsStacked(outer, a)) return placed(image, 1.0, a, o);
   if (outer.width <= a.width && outer.height <= a.height) {
     const cv::Point corner(a.x + a.width - outer.width, a.y + a.height - outer.height);
-    return {Arrangement::kOverlapping, 1.0, tooThin(image, 1.0), {corner, view},
-            {cv::Point(a.x, a.y), view}};
+    return {tooThin(image, 1.0), {corner, view}, {cv::Point(a.x, a.y), view}};
   }
   // The largest scale at which the two fit each way, the better of the two.
   const double w = image.width;

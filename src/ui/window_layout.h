@@ -12,13 +12,11 @@ namespace tesmic {
 // each of a fixed height.
 inline constexpr int kWindowChromeHeight = 28 + 20;
 
-// Room kept for a frame when the window manager does not tell its own, and
-// between the windows; without a window manager the windows merely sit a
-// little apart.
+// Room kept for a frame when the window manager does not tell its own;
+// without a window manager the windows merely sit a little apart.
 inline constexpr int kFrameTop = 32;
 inline constexpr int kFrameSide = 4;
 inline constexpr FrameExtents kAssumedFrame{kFrameSide, kFrameTop, kFrameSide, kFrameSide};
-inline constexpr int kWindowGap = 8;
 
 // Narrower views leave no room for the readouts of the status bar; a
 // narrower image sits in the middle of its view, still 1:1, unless it is
@@ -29,16 +27,12 @@ inline constexpr int kMinViewWidth = 240;
 // is stretched across its view that way, so that it stays visible.
 inline constexpr int kMinViewThickness = 8;
 
-enum class Arrangement { kSideBySide, kStacked, kOverlapping };
-
 struct WindowPlace {
   cv::Point position;  // of the window's frame, as cv::moveWindow takes it
   cv::Size view;       // the image area; the window is kWindowChromeHeight taller
 };
 
 struct WindowLayout {
-  Arrangement arrangement;
-  double scale;    // 1 for images shown 1:1
   bool stretched;  // the image fills its views, its aspect not kept
   WindowPlace orig;
   WindowPlace vysledek;

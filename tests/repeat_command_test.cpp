@@ -1,4 +1,4 @@
-#include "ui/tuning_text.h"
+#include "run/repeat_command.h"
 
 #include <sys/stat.h>
 
@@ -19,13 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(TuningText, Readouts) {
-  EXPECT_EQ(passReadout(0.00061234, 0.12345), "Cas   0.00061234 | oznaceno 12.35 % pixelu");
-  EXPECT_EQ(pixelReadout(120, 45, {172, 201, 164}, true), "x=120 y=45 | H=172 L=201 S=164 | oznacen");
-  EXPECT_EQ(pixelReadout(0, 0, {0, 0, 0}, false), "x=0 y=0 | H=0 L=0 S=0 | neoznacen");
-}
-
-TEST(TuningText, RepeatCommandReadsPlainly) {
+TEST(RepeatCommand, ReadsPlainly) {
   EXPECT_EQ(repeatCommand("tesmic", "my photo.jpg", {170, 25, 150, 240, 80, 0}),
             "tesmic 'my photo.jpg' 170 25 150 240 80 0");
   EXPECT_EQ(repeatCommand("../build/tesmic", "cerven.jpg", {175, 30, -1, 256, 90, 0}, "m.png"),
@@ -39,7 +33,7 @@ std::string readAll(const fs::path& path) {
 
 // Each printed command run by dash and by bash reaches a stub program with
 // the very bytes of the program word, the mask's name and the image's name.
-TEST(TuningText, RepeatCommandRunsAsPrintedInEveryShell) {
+TEST(RepeatCommand, RunsAsPrintedInEveryShell) {
   const test::TemporaryDirectory temp;
   const fs::path folder = temp.path() / "a b'c";
   fs::create_directory(folder);

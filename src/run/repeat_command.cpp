@@ -1,8 +1,7 @@
-#include "ui/tuning_text.h"
+#include "run/repeat_command.h"
 
 #include <cstdio>
 
-#include "pass/stopwatch.h"
 #include "platform/terminal_text.h"
 
 namespace tesmic {
@@ -50,21 +49,9 @@ bool isReservedWord(std::string_view word) {
   return false;
 }
 
-}  // namespace
-
-std::string passReadout(double seconds, double markedShare) {
-  char share[64];
-  std::snprintf(share, sizeof share, " | oznaceno %.2f %% pixelu", 100.0 * markedShare);
-  return timingMessage(seconds) + share;
-}
-
-std::string pixelReadout(int x, int y, const cv::Vec3b& hls, bool marked) {
-  char text[96];
-  std::snprintf(text, sizeof text, "x=%d y=%d | H=%d L=%d S=%d | %s", x, y, hls[0], hls[1],
-                hls[2], marked ? "oznacen" : "neoznacen");
-  return text;
-}
-
+// The word as a POSIX shell reads it back (see repeatCommand): unchanged
+// when it needs no quotes, else in single quotes, with runs of bytes a
+// terminal could obey spelt by printf.
 std::string shellQuoted(std::string_view word) {
   if (needsNoQuotes(word)) return std::string(word);
   std::string quoted;
@@ -91,6 +78,8 @@ std::string shellQuoted(std::string_view word) {
   if (inQuotes) quoted += '\'';
   return quoted.empty() ? "''" : quoted;
 }
+
+}  // namespace
 
 std::string repeatCommand(std::string_view program, std::string_view imageName,
                           const DetectionBounds& b, std::string_view maskPath) {
