@@ -53,35 +53,58 @@ TEST(RepeatCommand, RunsAsPrintedInEveryShell) {
                                  "--",
                                  ""};
   const std::string programs[] = {(folder / "-stub $x").string(), "x=y", "if"};
-  const fs::path script = temp.path() / "command.sh";
-  const fs::path out = temp.path() / "out";
+  struct Case {
+    std::string command;
+    std::string expected;  // what the stub writes
+  };
+  std::vector<Case> cases;
+  for (const std::string& program : programs) {
+    for (const std::string& name : awkward) {
+      // Without a mask the program word comes first, where a shell looks
+      // for reserved words.
+      const std::string mask = name == awkward[0] ? "" : name + ".png";
+      Case c{repeatCommand(program, name, {1, 2, 3, 4, 5, 6}, mask), ""};
+      std::string withoutLineFeeds = c.command;
+      std::erase(withoutLineFeeds, '\n');
+      EXPECT_EQ(escapeControlCharacters(withoutLineFeeds), withoutLineFeeds)
+          << "bytes a terminal obeys in " << escapeControlCharacters(c.command);
+      const fs::path invoked = program.find('/') == std::string::npos ? folder / program
+                                                                      : fs::path(program);
+      c.expected = invoked.string() + '\0' + mask + '\0' + name + '\0';
+      for (const char* bound : {"1", "2", "3", "4", "5", "6"}) {
+        c.expected += bound;
+        c.expected += '\0';
+      }
+      cases.push_back(std::move(c));
+    }
+  }
+  // One script a shell: each command as printed, on lines of its own, after
+  // sending the output to a file of its own. A command that did not end where
+  // it should swallows the lines after it, and their files stay missing.
+  const fs::path script = temp.path() / "commands.sh";
+  {
+    std::ofstream out(script, std::ios::binary);
+    out << "set -e\n";
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+      out << "exec > \"$STUB_OUT/" << i << "\"\n" << cases[i].command << "\n";
+    }
+  }
+  const fs::path outputs = temp.path() / "out";
+  fs::create_directory(outputs);
   // The stubs found by name through PATH, by path as given.
   setenv("STUB_FOLDER", folder.c_str(), 1);
   setenv("STUB_SCRIPT", script.c_str(), 1);
-  setenv("STUB_OUT", out.c_str(), 1);
+  setenv("STUB_OUT", outputs.c_str(), 1);
+  unsetenv("TESMIC_MASK");
   for (const char* shell : {"sh", "bash"}) {
-    for (const std::string& program : programs) {
-      for (const std::string& name : awkward) {
-        SCOPED_TRACE(std::string(shell) + " " + program + " " + escapeControlCharacters(name));
-        const std::string command = repeatCommand(program, name, {1, 2, 3, 4, 5, 6}, name + ".png");
-        std::string withoutLineFeeds = command;
-        std::erase(withoutLineFeeds, '\n');
-        EXPECT_EQ(escapeControlCharacters(withoutLineFeeds), withoutLineFeeds)
-            << "bytes a terminal obeys in " << escapeControlCharacters(command);
-        std::ofstream(script, std::ios::binary) << command << "\n";
-        const std::string run =
-            "PATH=\"$STUB_FOLDER:$PATH\" " + std::string(shell) + " \"$STUB_SCRIPT\" > \"$STUB_OUT\"";
-        ASSERT_EQ(std::system(run.c_str()), 0) << escapeControlCharacters(command);
-        const fs::path invoked = program.find('/') == std::string::npos ? folder / program
-                                                                        : fs::path(program);
-        std::string expected = invoked.string() + '\0' + name + ".png" + '\0' + name + '\0';
-        for (const char* bound : {"1", "2", "3", "4", "5", "6"}) {
-          expected += bound;
-          expected += '\0';
-        }
-        EXPECT_EQ(escapeControlCharacters(readAll(out)), escapeControlCharacters(expected))
-            << escapeControlCharacters(command);
-      }
+    SCOPED_TRACE(shell);
+    for (const fs::directory_entry& old : fs::directory_iterator(outputs)) fs::remove(old);
+    const std::string run = "PATH=\"$STUB_FOLDER:$PATH\" " + std::string(shell) + " \"$STUB_SCRIPT\"";
+    EXPECT_EQ(std::system(run.c_str()), 0);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+      EXPECT_EQ(escapeControlCharacters(readAll(outputs / std::to_string(i))),
+                escapeControlCharacters(cases[i].expected))
+          << escapeControlCharacters(cases[i].command);
     }
   }
 }

@@ -290,7 +290,13 @@ bool displayReachable(const std::string& name) {
 ChurningClient::ChurningClient(const std::string& displayName)
     : thread_([this, displayName] {
         // xcb rather than Xlib: a connection the server drops is an error
-        // to look at, not the end of the test process.
+        // to look at, not the end of the test process. For the same reason
+        // a write to a connection the server has just dropped must fail with
+        // EPIPE here rather than raise SIGPIPE in the whole test process.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
         while (!stop_.load()) {
           xcb_connection_t* connection = xcb_connect(displayName.c_str(), nullptr);
           if (xcb_connection_has_error(connection) == 0) {
