@@ -95,6 +95,7 @@ Decoded decode(const std::string& imageName, std::uint64_t headroom) {
     // A decoder whose buffer malloc() refused returns nothing, errno told.
     if (image.empty() && errno == ENOMEM) result.report.outcome = CodecOutcome::kTooLarge;
     image = toBgr8(image);
+    if (sealedMemfdOf(image) < 0) image = image.clone();  // e.g. a view into a larger one
   } catch (const cv::Exception& e) {
     if (e.code == cv::Error::StsNoMem) result.report.outcome = CodecOutcome::kTooLarge;
     image.release();
@@ -103,7 +104,6 @@ Decoded decode(const std::string& imageName, std::uint64_t headroom) {
     image.release();
   }
   if (image.empty()) return result;
-  if (sealedMemfdOf(image) < 0) image = image.clone();  // e.g. a view into a larger one
   result.report = {CodecOutcome::kDone, image.rows, image.cols, image.type()};
   result.image = image;
   return result;
