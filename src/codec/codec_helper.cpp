@@ -47,31 +47,6 @@ std::uint64_t cpuSecondsFor(double pixels) {
       std::min(seconds + 0.999, static_cast<double>(kCpuSecondsCeiling)));
 }
 
-// A decoder allocates its image once it has read the size from the header:
-// from then on the CPU limit is the one for that size.
-class CpuTimeBySize : public cv::MatAllocator {
- public:
-  explicit CpuTimeBySize(cv::MatAllocator* next) : next_(next) {}
-
-  cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
-                         cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
-    if (data == nullptr) {
-      double pixels = 1.0;
-      for (int i = 0; i < dims; ++i) pixels *= sizes[i];
-      raiseCpuLimit(cpuSecondsFor(pixels));
-    }
-    return next_->allocate(dims, sizes, type, data, step, flags, usage);
-  }
-  bool allocate(cv::UMatData* data, cv::AccessFlag flags,
-                cv::UMatUsageFlags usage) const override {
-    return next_->allocate(data, flags, usage);
-  }
-  void deallocate(cv::UMatData* data) const override { next_->deallocate(data); }
-
- private:
-  cv::MatAllocator* next_;
-};
-
 std::uint64_t addressSpaceFor(std::uint64_t headroom) {
 #if defined(__SANITIZE_ADDRESS__)
   (void)headroom;
@@ -110,16 +85,17 @@ Decoded decode(const std::string& imageName, std::uint64_t headroom) {
     return result;
   }
 
-  static CpuTimeBySize timed(memfdAllocator());
-  cv::Mat::setDefaultAllocator(&timed);
+  // Outlives the image handed back.
+  static MemfdAllocator allocator({headroom, &cpuSecondsFor});
+  cv::Mat::setDefaultAllocator(&allocator);
   cv::Mat image;
   try {
-    const MatAllocationLimit limit(largestImageBytes(headroom));
     errno = 0;
     image = cv::imread(readName, cv::IMREAD_COLOR);
     // A decoder whose buffer malloc() refused returns nothing, errno told.
     if (image.empty() && errno == ENOMEM) result.report.outcome = CodecOutcome::kTooLarge;
     image = toBgr8(image);
+    if (sealedMemfdOf(image) < 0) image = image.clone();  // e.g. a view into a larger one
   } catch (const cv::Exception& e) {
     if (e.code == cv::Error::StsNoMem) result.report.outcome = CodecOutcome::kTooLarge;
     image.release();
@@ -128,7 +104,6 @@ Decoded decode(const std::string& imageName, std::uint64_t headroom) {
     image.release();
   }
   if (image.empty()) return result;
-  if (sealedMemfdOf(image) < 0) image = image.clone();  // e.g. a view into a larger one
   result.report = {CodecOutcome::kDone, image.rows, image.cols, image.type()};
   result.image = image;
   return result;

@@ -2,16 +2,49 @@
 // image lives in a memfd of its own, handed over sealed against resizing.
 #pragma once
 
+#include <cstdint>
+#include <limits>
+
 #include <opencv2/core/mat.hpp>
 
 namespace tesmic {
 
-// For the decoding process: allocates every cv::Mat in a memfd of its own
-// (set as the default allocator before decoding).
-cv::MatAllocator* memfdAllocator();
+// What the decoding process may spend on the images it allocates.
+struct DecodeAllowance {
+  // The bytes the run may hold (memoryHeadroom): a buffer whose run would
+  // need more (runBytes, by its pixels and their type) is refused.
+  std::uint64_t headroom = std::numeric_limits<std::uint64_t>::max();
+  // The CPU seconds that decoding an image of so many pixels may take: the
+  // soft CPU limit is raised to it before each buffer is taken, since a
+  // decoder allocates its image once it has read the size from the header.
+  // None: the limit stays.
+  std::uint64_t (*cpuSecondsFor)(double pixels) = nullptr;
+};
+
+// For the decoding process, set as the default allocator before decoding:
+// allocates every cv::Mat in a memfd of its own, as OpenCV's own allocator
+// lays it out (continuous, its steps filled in), within allowance. A buffer
+// over it throws cv::Exception with cv::Error::StsNoMem before any memory is
+// taken: a decoder allocates its image before it decodes into it, so an
+// image too large for the machine is refused from its header alone. Must
+// outlive the images it allocates.
+class MemfdAllocator final : public cv::MatAllocator {
+ public:
+  explicit MemfdAllocator(DecodeAllowance allowance = {});
+
+  cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
+                         cv::AccessFlag flags, cv::UMatUsageFlags usage) const override;
+  bool allocate(cv::UMatData* data, cv::AccessFlag flags,
+                cv::UMatUsageFlags usage) const override;
+  // Unmaps what either side mapped; closes the memfd where one is kept.
+  void deallocate(cv::UMatData* data) const override;
+
+ private:
+  DecodeAllowance allowance_;
+};
 
 // The memfd that holds exactly the whole of image, sealed so that it can no
-// longer shrink or grow; -1 when image was not allocated by memfdAllocator
+// longer shrink or grow; -1 when image was not allocated by a MemfdAllocator
 // or is a part of a larger one. The descriptor belongs to the image.
 int sealedMemfdOf(const cv::Mat& image);
 

@@ -1,6 +1,5 @@
-// How the memory budget reads /proc and the memory cgroup's files: the
-// parsers behind readMemoryReadings, apart so that the tests can feed them
-// the texts of other machines.
+// The parsers behind readMemoryReadings, apart so that the tests can feed
+// them the texts of /proc and the memory cgroup's files of other machines.
 #pragma once
 
 #include <cstdint>
