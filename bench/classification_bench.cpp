@@ -12,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "baseline_classifiers.h"
+#include "parallel_for_pass.h"
 #include "pass/colour_classification.h"
 #include "pass/colour_classification_detail.h"
 #include "run/command_line.h"
@@ -27,9 +28,14 @@ namespace {
 const cv::Size kSizes[] = {{640, 480}, {1920, 1080}, {3840, 2160}, {8000, 8000}};
 constexpr DetectionBounds kBounds = kExampleBounds;
 
-enum Way { kLiteral, kInRange, kBound, kBoundAllCores, kPass, kPassAllCores, kWays };
-const char* const kWayNames[kWays] = {"literal",        "inRange", "bound",
-                                      "bound_allcores", "pass",    "pass_allcores"};
+enum Way { kLiteral, kInRange, kBound, kBoundAllCores, kPass, kPassAllCores, kPassParallelFor,
+           kWays };
+const char* const kWayNames[kWays] = {"literal", "inRange",       "bound",
+                                      "bound_allcores", "pass", "pass_allcores",
+                                      "pass_parallel_for"};
+
+// The worker pool against cv::parallel_for_, first pass and tuning step.
+const cv::Size kComparisonSizes[] = {{1920, 1080}, {3840, 2160}, {7680, 4320}};
 
 WorkerPool& workers() {
   static WorkerPool pool;
@@ -89,6 +95,7 @@ void compute(Way way, Images& im) {
       break;
     case kPass: classifyPixels(im.hls, im.mask, kBounds); break;
     case kPassAllCores: classifyPixels(im.hls, im.mask, kBounds, workers()); break;
+    case kPassParallelFor: classifyWithParallelFor(im.hls, im.mask, kBounds); break;
     case kWays: break;
   }
 }
@@ -125,7 +132,7 @@ bool everyWayWritesTheRightMask(cv::Size size) {
   bool allRight = true;
   for (int way = 0; way < kWays; ++way) {
     const bool right = writesTheRightMask(static_cast<Way>(way), im);
-    std::printf("%-14s %dx%d %s\n", kWayNames[way], size.width, size.height,
+    std::printf("%-17s %dx%d %s\n", kWayNames[way], size.width, size.height,
                 right ? "ok" : "wrong mask");
     allRight = allRight && right;
   }
@@ -144,12 +151,14 @@ std::string benchmarkName(const char* way, cv::Size size) {
 // Each iteration starts a fresh process of this program that times its one
 // pass as tesmic does (firstInFreshProcess), so nothing is warm that a real
 // run would not have warm; the bound's first pass likewise.
-void timeFirst(benchmark::State& state, cv::Size size, bool bound) {
+void timeFirst(benchmark::State& state, cv::Size size, FirstPass way) {
   // Through the shell: this program's own path, quoted.
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   std::string command = "'";
   command += self;
-  command += bound ? "' --first-bound=" : "' --first-pass=";
+  command += "' ";
+  command += kFirstPassOptions[static_cast<int>(way)];
+  command += '=';
   command += std::to_string(size.width);
   command += 'x';
   command += std::to_string(size.height);
@@ -168,11 +177,16 @@ void timeFirst(benchmark::State& state, cv::Size size, bool bound) {
 // A slider moved while tuning: the pass on every core, the share of marked
 // pixels for the status bar, and what OpenCV's Qt window does with the mask
 // before it paints (a copy as 8-bit RGB, the form its QImage wraps).
-void timeTuningStep(benchmark::State& state, cv::Size size) {
+// With parallelFor the pass's rows go to cv::parallel_for_ instead of the pool.
+void timeTuningStep(benchmark::State& state, cv::Size size, bool parallelFor) {
   Images& im = imagesFor(size);
-  cv::Mat rgb(size, CV_8UC3);
+  cv::Mat rgb(size, CV_8UC3, cv::Scalar::all(0));  // touched, as the window's copy is
   for (auto _ : state) {
-    classifyPixels(im.hls, im.mask, kBounds, workers());
+    if (parallelFor) {
+      classifyWithParallelFor(im.hls, im.mask, kBounds);
+    } else {
+      classifyPixels(im.hls, im.mask, kBounds, workers());
+    }
     benchmark::DoNotOptimize(cv::countNonZero(im.mask));
     cv::cvtColor(im.mask, rgb, cv::COLOR_GRAY2RGB);
     benchmark::ClobberMemory();
@@ -210,7 +224,7 @@ double minimum(const std::vector<double>& v) { return *std::min_element(v.begin(
 
 }  // namespace
 
-double firstInFreshProcess(cv::Size size, bool bound) {
+double firstInFreshProcess(cv::Size size, FirstPass way) {
   // What the run does before its pass, in its order, so that caches, pages
   // and threads are as the program leaves them.
   cv::Mat snimek(size, CV_8UC3);
@@ -220,6 +234,12 @@ double firstInFreshProcess(cv::Size size, bool bound) {
   cv::cvtColor(snimek, snimekKLON, cv::COLOR_BGR2HLS);
   cv::GaussianBlur(snimek, snimek, cv::Size(3, 3), 0.0, 0.0, cv::BORDER_REPLICATE);
   cv::Mat maska = imageOnHugePages(size, CV_8UC1);
+  if (way == FirstPass::kParallelFor) {
+    prepareParallelFor();
+    const auto start = std::chrono::steady_clock::now();
+    classifyWithParallelFor(snimekKLON, maska, kBounds);
+    return secondsSince(start);
+  }
   WorkerPool pool;
   prepareClassification(pool);
   // The bound's own kernel is set up the same way, on a few pixels.
@@ -228,13 +248,30 @@ double firstInFreshProcess(cv::Size size, bool bound) {
   auto warmBound = [&] { streamingBound(few, fewOut, passStoreStyle(size)); };
   pool.runOnEach(warmBound);
   const auto start = std::chrono::steady_clock::now();
-  if (bound) {
+  if (way == FirstPass::kBound) {
     streamingBound(snimekKLON, maska, passStoreStyle(size), pool);
   } else {
     classifyPixels(snimekKLON, maska, kBounds, pool);
   }
   return secondsSince(start);
 }
+
+namespace {
+
+void registerFirst(const char* name, cv::Size size, FirstPass way) {
+  benchmark::RegisterBenchmark(benchmarkName(name, size).c_str(), timeFirst, size, way)
+      ->Iterations(1)->Repetitions(7)->ComputeStatistics("min", minimum)
+      ->ReportAggregatesOnly(true)->UseManualTime()->Unit(benchmark::kMicrosecond);
+}
+
+void registerTuningStep(const char* name, cv::Size size, bool parallelFor) {
+  benchmark::RegisterBenchmark(benchmarkName(name, size).c_str(), timeTuningStep, size,
+                               parallelFor)
+      ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
+      ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+
+}  // namespace
 
 void registerClassificationBenchmarks() {
   for (const cv::Size size : kSizes) {
@@ -244,17 +281,10 @@ void registerClassificationBenchmarks() {
           ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
           ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
     }
-    for (const bool bound : {false, true}) {
-      benchmark::RegisterBenchmark(benchmarkName(bound ? "first_bound" : "first_pass", size).c_str(),
-                                   timeFirst, size, bound)
-          ->Iterations(1)->Repetitions(7)->ComputeStatistics("min", minimum)
-          ->ReportAggregatesOnly(true)->UseManualTime()->Unit(benchmark::kMicrosecond);
+    for (const FirstPass way : {FirstPass::kPool, FirstPass::kBound}) {
+      registerFirst(way == FirstPass::kBound ? "first_bound" : "first_pass", size, way);
     }
-    if (size.area() >= 3840 * 2160) {
-      benchmark::RegisterBenchmark(benchmarkName("tuning_step", size).c_str(), timeTuningStep, size)
-          ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
-          ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
-    }
+    if (size.area() >= 3840 * 2160) registerTuningStep("tuning_step", size, false);
     if (size == cv::Size(3840, 2160)) {
       const char* const viewNames[kViewCount] = {"mask", "marked", "tinted"};
       for (int view = 0; view < kViewCount; ++view) {
@@ -268,6 +298,15 @@ void registerClassificationBenchmarks() {
         }
       }
     }
+  }
+  // Side by side: best run with --benchmark_filter=compare_ and
+  // --benchmark_enable_random_interleaving=true, so that both meet the same
+  // load.
+  for (const cv::Size size : kComparisonSizes) {
+    registerFirst("compare_pool_first", size, FirstPass::kPool);
+    registerFirst("compare_parallel_for_first", size, FirstPass::kParallelFor);
+    registerTuningStep("compare_pool_tuning", size, false);
+    registerTuningStep("compare_parallel_for_tuning", size, true);
   }
 }
 
