@@ -16,6 +16,7 @@
 #include "pass/colour_classification.h"
 #include "pass/colour_classification_detail.h"
 #include "run/command_line.h"
+#include "run/pass_setup.h"
 #include "pass/huge_pages.h"
 #include "pass/stopwatch.h"
 #include "streaming_bound.h"
@@ -48,15 +49,6 @@ StoreStyle passStoreStyle(cv::Size size) {
   return usesStreamingStores(size) ? StoreStyle::NonTemporal : StoreStyle::Plain;
 }
 
-// On huge pages, as the program keeps what the pass reads and writes.
-cv::Mat imageOnHugePages(cv::Size size, int type) {
-  cv::Mat image;
-  image.allocator = hugePageAllocator();
-  image.create(size, type);
-  image.setTo(cv::Scalar::all(0));
-  return image;
-}
-
 // Uniformly random colours: no pattern for the literal loop's branches.
 cv::Mat randomImage(cv::Size size) {
   cv::Mat image = imageOnHugePages(size, CV_8UC3);
@@ -67,7 +59,7 @@ cv::Mat randomImage(cv::Size size) {
 // One size at a time: 8000x8000 alone is half a gigabyte with its masks.
 struct Images {
   explicit Images(cv::Size s)
-      : size(s), hls(randomImage(s)), mask(imageOnHugePages(s, CV_8UC1)),
+      : size(s), hls(randomImage(s)), mask(imageOnHugePages(s, CV_8UC1).setTo(0)),
         reference(test::referenceMask(hls, kBounds)),
         scratch{cv::Mat(s, CV_8UC1, cv::Scalar(0)), cv::Mat(s, CV_8UC1, cv::Scalar(0))} {}
   cv::Size size;
@@ -203,7 +195,7 @@ void timeView(benchmark::State& state, MaskView view, bool tuning, cv::Size size
   cv::RNG(0x51dec0deULL).fill(picture, cv::RNG::UNIFORM, 0, 256);
   classifyPixels(im.hls, im.mask, kBounds, workers());
   // Both buffers touched once, as a run that has shown the view keeps them.
-  cv::Mat composed = imageOnHugePages(size, CV_8UC3);
+  cv::Mat composed = imageOnHugePages(size, CV_8UC3).setTo(cv::Scalar::all(0));
   cv::Mat rgb(size, CV_8UC3, cv::Scalar::all(0));
   for (auto _ : state) {
     if (tuning) {
@@ -225,35 +217,33 @@ double minimum(const std::vector<double>& v) { return *std::min_element(v.begin(
 }  // namespace
 
 double firstInFreshProcess(cv::Size size, FirstPass way) {
-  // What the run does before its pass, in its order, so that caches, pages
-  // and threads are as the program leaves them.
-  cv::Mat snimek(size, CV_8UC3);
-  cv::RNG(0x7e5313c0ffeeULL).fill(snimek, cv::RNG::UNIFORM, 0, 256);
-  cv::Mat snimekKLON;
-  snimekKLON.allocator = hugePageAllocator();
-  cv::cvtColor(snimek, snimekKLON, cv::COLOR_BGR2HLS);
-  cv::GaussianBlur(snimek, snimek, cv::Size(3, 3), 0.0, 0.0, cv::BORDER_REPLICATE);
-  cv::Mat maska = imageOnHugePages(size, CV_8UC1);
-  if (way == FirstPass::kParallelFor) {
-    prepareParallelFor();
-    const auto start = std::chrono::steady_clock::now();
-    classifyWithParallelFor(snimekKLON, maska, kBounds);
-    return secondsSince(start);
+  // What the run does before its pass, so that caches, pages and threads
+  // are as the program leaves them; a pool of one thread leaves OpenCV's
+  // threads to themselves.
+  cv::Mat picture(size, CV_8UC3);
+  cv::RNG(0x7e5313c0ffeeULL).fill(picture, cv::RNG::UNIFORM, 0, 256);
+  WorkerPool pool(way == FirstPass::kParallelFor ? 1 : 0);
+  PassImages pass = setUpPass(picture, /*smoothPicture=*/true, pool);
+  switch (way) {
+    case FirstPass::kPool: return timedPass(pass, kBounds, pool);
+    case FirstPass::kParallelFor: {
+      prepareParallelFor();
+      const auto start = std::chrono::steady_clock::now();
+      classifyWithParallelFor(pass.hls, pass.mask, kBounds);
+      return secondsSince(start);
+    }
+    case FirstPass::kBound: {
+      // The bound's own kernel is set up the same way, on a few pixels.
+      cv::Mat few(1, 67, CV_8UC3, cv::Scalar::all(0));
+      cv::Mat fewOut(1, 67, CV_8UC1);
+      auto warmBound = [&] { streamingBound(few, fewOut, passStoreStyle(size)); };
+      pool.runOnEach(warmBound);
+      const auto start = std::chrono::steady_clock::now();
+      streamingBound(pass.hls, pass.mask, passStoreStyle(size), pool);
+      return secondsSince(start);
+    }
   }
-  WorkerPool pool;
-  prepareClassification(pool);
-  // The bound's own kernel is set up the same way, on a few pixels.
-  cv::Mat few(1, 67, CV_8UC3, cv::Scalar::all(0));
-  cv::Mat fewOut(1, 67, CV_8UC1);
-  auto warmBound = [&] { streamingBound(few, fewOut, passStoreStyle(size)); };
-  pool.runOnEach(warmBound);
-  const auto start = std::chrono::steady_clock::now();
-  if (way == FirstPass::kBound) {
-    streamingBound(snimekKLON, maska, passStoreStyle(size), pool);
-  } else {
-    classifyPixels(snimekKLON, maska, kBounds, pool);
-  }
-  return secondsSince(start);
+  return -1;  // not reached: every way is above
 }
 
 namespace {
