@@ -5,6 +5,7 @@
 // medians (the first pass against the bound: from the fastest of each).
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -69,7 +70,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   int width = 0;
   int height = 0;
-  for (int way = 0; way < 3; ++way) {
+  for (int way = 0; way < static_cast<int>(std::size(tesmic::bench::kFirstPassOptions)); ++way) {
     const std::string format = std::string(tesmic::bench::kFirstPassOptions[way]) + "=%dx%d";
     if (argc == 2 && std::sscanf(argv[1], format.c_str(), &width, &height) == 2) {
       std::printf("%.9f\n", tesmic::bench::firstInFreshProcess(
