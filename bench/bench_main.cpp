@@ -5,6 +5,7 @@
 // medians (the first pass against the bound: from the fastest of each).
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -69,10 +70,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   int width = 0;
   int height = 0;
-  for (const char* mode : {"--first-pass=%dx%d", "--first-bound=%dx%d"}) {
-    if (argc == 2 && std::sscanf(argv[1], mode, &width, &height) == 2) {
-      const bool bound = mode[8] == 'b';
-      std::printf("%.9f\n", tesmic::bench::firstInFreshProcess({width, height}, bound));
+  for (int way = 0; way < static_cast<int>(std::size(tesmic::bench::kFirstPassOptions)); ++way) {
+    const std::string format = std::string(tesmic::bench::kFirstPassOptions[way]) + "=%dx%d";
+    if (argc == 2 && std::sscanf(argv[1], format.c_str(), &width, &height) == 2) {
+      std::printf("%.9f\n", tesmic::bench::firstInFreshProcess(
+                                {width, height}, static_cast<tesmic::bench::FirstPass>(way)));
       return 0;
     }
   }

@@ -1,6 +1,7 @@
 // The pass against the literal loop, the inRange composition and the
 // streaming bound, size by size, on one core and on all; the pass also as
-// the first of a fresh process, and with what a slider change costs.
+// the first of a fresh process, and with what a slider change costs; the
+// worker pool against cv::parallel_for_.
 #include "classification_bench.h"
 
 #include <cstdio>
@@ -12,9 +13,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include "baseline_classifiers.h"
+#include "parallel_for_pass.h"
 #include "pass/colour_classification.h"
 #include "pass/colour_classification_detail.h"
 #include "run/command_line.h"
+#include "run/pass_setup.h"
 #include "pass/huge_pages.h"
 #include "pass/stopwatch.h"
 #include "streaming_bound.h"
@@ -27,9 +30,14 @@ namespace {
 const cv::Size kSizes[] = {{640, 480}, {1920, 1080}, {3840, 2160}, {8000, 8000}};
 constexpr DetectionBounds kBounds = kExampleBounds;
 
-enum Way { kLiteral, kInRange, kBound, kBoundAllCores, kPass, kPassAllCores, kWays };
-const char* const kWayNames[kWays] = {"literal",        "inRange", "bound",
-                                      "bound_allcores", "pass",    "pass_allcores"};
+enum Way { kLiteral, kInRange, kBound, kBoundAllCores, kPass, kPassAllCores, kPassParallelFor,
+           kWays };
+const char* const kWayNames[kWays] = {"literal", "inRange",       "bound",
+                                      "bound_allcores", "pass", "pass_allcores",
+                                      "pass_parallel_for"};
+
+// The worker pool against cv::parallel_for_, first pass and tuning step.
+const cv::Size kComparisonSizes[] = {{1920, 1080}, {3840, 2160}, {7680, 4320}};
 
 WorkerPool& workers() {
   static WorkerPool pool;
@@ -42,15 +50,6 @@ StoreStyle passStoreStyle(cv::Size size) {
   return usesStreamingStores(size) ? StoreStyle::NonTemporal : StoreStyle::Plain;
 }
 
-// On huge pages, as the program keeps what the pass reads and writes.
-cv::Mat imageOnHugePages(cv::Size size, int type) {
-  cv::Mat image;
-  image.allocator = hugePageAllocator();
-  image.create(size, type);
-  image.setTo(cv::Scalar::all(0));
-  return image;
-}
-
 // Uniformly random colours: no pattern for the literal loop's branches.
 cv::Mat randomImage(cv::Size size) {
   cv::Mat image = imageOnHugePages(size, CV_8UC3);
@@ -61,7 +60,7 @@ cv::Mat randomImage(cv::Size size) {
 // One size at a time: 8000x8000 alone is half a gigabyte with its masks.
 struct Images {
   explicit Images(cv::Size s)
-      : size(s), hls(randomImage(s)), mask(imageOnHugePages(s, CV_8UC1)),
+      : size(s), hls(randomImage(s)), mask(imageOnHugePages(s, CV_8UC1).setTo(0)),
         reference(test::referenceMask(hls, kBounds)),
         scratch{cv::Mat(s, CV_8UC1, cv::Scalar(0)), cv::Mat(s, CV_8UC1, cv::Scalar(0))} {}
   cv::Size size;
@@ -89,6 +88,7 @@ void compute(Way way, Images& im) {
       break;
     case kPass: classifyPixels(im.hls, im.mask, kBounds); break;
     case kPassAllCores: classifyPixels(im.hls, im.mask, kBounds, workers()); break;
+    case kPassParallelFor: classifyWithParallelFor(im.hls, im.mask, kBounds); break;
     case kWays: break;
   }
 }
@@ -125,7 +125,7 @@ bool everyWayWritesTheRightMask(cv::Size size) {
   bool allRight = true;
   for (int way = 0; way < kWays; ++way) {
     const bool right = writesTheRightMask(static_cast<Way>(way), im);
-    std::printf("%-14s %dx%d %s\n", kWayNames[way], size.width, size.height,
+    std::printf("%-17s %dx%d %s\n", kWayNames[way], size.width, size.height,
                 right ? "ok" : "wrong mask");
     allRight = allRight && right;
   }
@@ -144,12 +144,14 @@ std::string benchmarkName(const char* way, cv::Size size) {
 // Each iteration starts a fresh process of this program that times its one
 // pass as tesmic does (firstInFreshProcess), so nothing is warm that a real
 // run would not have warm; the bound's first pass likewise.
-void timeFirst(benchmark::State& state, cv::Size size, bool bound) {
+void timeFirst(benchmark::State& state, cv::Size size, FirstPass way) {
   // Through the shell: this program's own path, quoted.
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   std::string command = "'";
   command += self;
-  command += bound ? "' --first-bound=" : "' --first-pass=";
+  command += "' ";
+  command += kFirstPassOptions[static_cast<int>(way)];
+  command += '=';
   command += std::to_string(size.width);
   command += 'x';
   command += std::to_string(size.height);
@@ -168,11 +170,16 @@ void timeFirst(benchmark::State& state, cv::Size size, bool bound) {
 // A slider moved while tuning: the pass on every core, the share of marked
 // pixels for the status bar, and what OpenCV's Qt window does with the mask
 // before it paints (a copy as 8-bit RGB, the form its QImage wraps).
-void timeTuningStep(benchmark::State& state, cv::Size size) {
+// With parallelFor the pass's rows go to cv::parallel_for_ instead of the pool.
+void timeTuningStep(benchmark::State& state, cv::Size size, bool parallelFor) {
   Images& im = imagesFor(size);
-  cv::Mat rgb(size, CV_8UC3);
+  cv::Mat rgb(size, CV_8UC3, cv::Scalar::all(0));  // touched, as the window's copy is
   for (auto _ : state) {
-    classifyPixels(im.hls, im.mask, kBounds, workers());
+    if (parallelFor) {
+      classifyWithParallelFor(im.hls, im.mask, kBounds);
+    } else {
+      classifyPixels(im.hls, im.mask, kBounds, workers());
+    }
     benchmark::DoNotOptimize(cv::countNonZero(im.mask));
     cv::cvtColor(im.mask, rgb, cv::COLOR_GRAY2RGB);
     benchmark::ClobberMemory();
@@ -189,7 +196,7 @@ void timeView(benchmark::State& state, MaskView view, bool tuning, cv::Size size
   cv::RNG(0x51dec0deULL).fill(picture, cv::RNG::UNIFORM, 0, 256);
   classifyPixels(im.hls, im.mask, kBounds, workers());
   // Both buffers touched once, as a run that has shown the view keeps them.
-  cv::Mat composed = imageOnHugePages(size, CV_8UC3);
+  cv::Mat composed = imageOnHugePages(size, CV_8UC3).setTo(cv::Scalar::all(0));
   cv::Mat rgb(size, CV_8UC3, cv::Scalar::all(0));
   for (auto _ : state) {
     if (tuning) {
@@ -210,31 +217,52 @@ double minimum(const std::vector<double>& v) { return *std::min_element(v.begin(
 
 }  // namespace
 
-double firstInFreshProcess(cv::Size size, bool bound) {
-  // What the run does before its pass, in its order, so that caches, pages
-  // and threads are as the program leaves them.
-  cv::Mat snimek(size, CV_8UC3);
-  cv::RNG(0x7e5313c0ffeeULL).fill(snimek, cv::RNG::UNIFORM, 0, 256);
-  cv::Mat snimekKLON;
-  snimekKLON.allocator = hugePageAllocator();
-  cv::cvtColor(snimek, snimekKLON, cv::COLOR_BGR2HLS);
-  cv::GaussianBlur(snimek, snimek, cv::Size(3, 3), 0.0, 0.0, cv::BORDER_REPLICATE);
-  cv::Mat maska = imageOnHugePages(size, CV_8UC1);
-  WorkerPool pool;
-  prepareClassification(pool);
-  // The bound's own kernel is set up the same way, on a few pixels.
-  cv::Mat few(1, 67, CV_8UC3, cv::Scalar::all(0));
-  cv::Mat fewOut(1, 67, CV_8UC1);
-  auto warmBound = [&] { streamingBound(few, fewOut, passStoreStyle(size)); };
-  pool.runOnEach(warmBound);
-  const auto start = std::chrono::steady_clock::now();
-  if (bound) {
-    streamingBound(snimekKLON, maska, passStoreStyle(size), pool);
-  } else {
-    classifyPixels(snimekKLON, maska, kBounds, pool);
+double firstInFreshProcess(cv::Size size, FirstPass way) {
+  // What the run does before its pass, so that caches, pages and threads
+  // are as the program leaves them; a pool of one thread leaves OpenCV's
+  // threads to themselves.
+  cv::Mat picture(size, CV_8UC3);
+  cv::RNG(0x7e5313c0ffeeULL).fill(picture, cv::RNG::UNIFORM, 0, 256);
+  WorkerPool pool(way == FirstPass::kParallelFor ? 1 : 0);
+  PassImages pass = setUpPass(picture, /*smoothPicture=*/true, pool);
+  switch (way) {
+    case FirstPass::kPool: return timedPass(pass, kBounds, pool);
+    case FirstPass::kParallelFor: {
+      prepareParallelFor();
+      const auto start = std::chrono::steady_clock::now();
+      classifyWithParallelFor(pass.hls, pass.mask, kBounds);
+      return secondsSince(start);
+    }
+    case FirstPass::kBound: {
+      // The bound's own kernel is set up the same way, on a few pixels.
+      cv::Mat few(1, 67, CV_8UC3, cv::Scalar::all(0));
+      cv::Mat fewOut(1, 67, CV_8UC1);
+      auto warmBound = [&] { streamingBound(few, fewOut, passStoreStyle(size)); };
+      pool.runOnEach(warmBound);
+      const auto start = std::chrono::steady_clock::now();
+      streamingBound(pass.hls, pass.mask, passStoreStyle(size), pool);
+      return secondsSince(start);
+    }
   }
-  return secondsSince(start);
+  return -1;  // not reached: every way is above
 }
+
+namespace {
+
+void registerFirst(const char* name, cv::Size size, FirstPass way) {
+  benchmark::RegisterBenchmark(benchmarkName(name, size).c_str(), timeFirst, size, way)
+      ->Iterations(1)->Repetitions(7)->ComputeStatistics("min", minimum)
+      ->ReportAggregatesOnly(true)->UseManualTime()->Unit(benchmark::kMicrosecond);
+}
+
+void registerTuningStep(const char* name, cv::Size size, bool parallelFor) {
+  benchmark::RegisterBenchmark(benchmarkName(name, size).c_str(), timeTuningStep, size,
+                               parallelFor)
+      ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
+      ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+
+}  // namespace
 
 void registerClassificationBenchmarks() {
   for (const cv::Size size : kSizes) {
@@ -244,17 +272,9 @@ void registerClassificationBenchmarks() {
           ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
           ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
     }
-    for (const bool bound : {false, true}) {
-      benchmark::RegisterBenchmark(benchmarkName(bound ? "first_bound" : "first_pass", size).c_str(),
-                                   timeFirst, size, bound)
-          ->Iterations(1)->Repetitions(7)->ComputeStatistics("min", minimum)
-          ->ReportAggregatesOnly(true)->UseManualTime()->Unit(benchmark::kMicrosecond);
-    }
-    if (size.area() >= 3840 * 2160) {
-      benchmark::RegisterBenchmark(benchmarkName("tuning_step", size).c_str(), timeTuningStep, size)
-          ->MinTime(0.5)->Repetitions(7)->ComputeStatistics("min", minimum)
-          ->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond)->UseRealTime();
-    }
+    registerFirst("first_pass", size, FirstPass::kPool);
+    registerFirst("first_bound", size, FirstPass::kBound);
+    if (size.area() >= 3840 * 2160) registerTuningStep("tuning_step", size, false);
     if (size == cv::Size(3840, 2160)) {
       const char* const viewNames[kViewCount] = {"mask", "marked", "tinted"};
       for (int view = 0; view < kViewCount; ++view) {
@@ -268,6 +288,15 @@ void registerClassificationBenchmarks() {
         }
       }
     }
+  }
+  // Side by side: best run with --benchmark_filter=compare_ and
+  // --benchmark_enable_random_interleaving=true, so that both meet the same
+  // load.
+  for (const cv::Size size : kComparisonSizes) {
+    registerFirst("compare_pool_first", size, FirstPass::kPool);
+    registerFirst("compare_parallel_for_first", size, FirstPass::kParallelFor);
+    registerTuningStep("compare_pool_tuning", size, false);
+    registerTuningStep("compare_parallel_for_tuning", size, true);
   }
 }
 

@@ -169,8 +169,6 @@ void checkPassImages(const cv::Mat& hls, const cv::Mat& mask) {
   CV_Assert(hls.size() == mask.size());
 }
 
-namespace {
-
 void classifyRows(const cv::Mat& hls, cv::Mat& mask, int fromRow, int toRow,
                   const ByteThresholds& thresholds, bool stream) {
   if (fromRow >= toRow) return;
@@ -179,6 +177,8 @@ void classifyRows(const cv::Mat& hls, cv::Mat& mask, int fromRow, int toRow,
    static_cast<std::size_t>(hls.cols), static_cast<std::size_t>(toRow - fromRow),
    thresholds, stream);
 }
+
+namespace {
 
 // Both kinds of store, a whole vector and a tail, on a buffer of its own.
 void warmUp() {

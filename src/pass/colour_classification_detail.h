@@ -38,6 +38,12 @@ inline bool passesThresholds(std::uint8_t c0, std::uint8_t c1, std::uint8_t c2,
 // images of the same size, as the pass and the kernels held against it need.
 void checkPassImages(const cv::Mat& hls, const cv::Mat& mask);
 
+// The pass over the rows fromRow..toRow-1 alone, on the calling thread, with
+// the whole image's thresholds and kind of store: one thread's share of a
+// pass split between threads. The images must have passed checkPassImages.
+void classifyRows(const cv::Mat& hls, cv::Mat& mask, int fromRow, int toRow,
+                  const ByteThresholds& thresholds, bool stream);
+
 // Whether the pass over an image of this size stores the mask past the
 // caches (a mask that does not fit in them then costs no read of its lines).
 bool usesStreamingStores(cv::Size size);

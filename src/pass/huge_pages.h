@@ -5,12 +5,13 @@
 
 namespace tesmic {
 
-// An allocator for cv::Mat that asks the kernel to back buffers of 2 MB or
-// more with transparent huge pages (madvise, where the kernel offers them):
+// A new continuous image of this size and type, from OpenCV's usual
+// allocator, with the kernel asked (madvise) to back the 2 MB pages that lie
+// wholly inside its buffer with transparent huge pages, where it offers them:
 // a pass over such an image needs 512 times fewer address translations,
 // which is most of what a first pass over freshly written memory waits for.
-// Smaller buffers come from OpenCV's usual allocator. Set it on a Mat before
-// it is created: `m.allocator = hugePageAllocator(); m.create(...)`.
-cv::MatAllocator* hugePageAllocator();
+// Its pixels are left unwritten, as the advice counts only for pages not yet
+// touched: the first write decides.
+cv::Mat imageOnHugePages(cv::Size size, int type);
 
 }  // namespace tesmic

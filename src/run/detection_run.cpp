@@ -7,15 +7,13 @@
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
 #include <opencv2/highgui/highgui_c.h>
-#include <opencv2/imgproc.hpp>
 
-#include "pass/colour_classification.h"
 #include "display/display_check.h"
 #include "platform/display_loss_report.h"
 #include "platform/exit_codes.h"
-#include "pass/huge_pages.h"
 #include "run/image_loading.h"
 #include "run/mask_file.h"
+#include "run/pass_setup.h"
 #include "display/qt_start_report.h"
 #include "run/run_ending.h"
 #include "pass/stopwatch.h"
@@ -28,37 +26,21 @@
 namespace tesmic {
 namespace {
 
-// The mask, its pages committed, on huge pages where the kernel offers them.
-cv::Mat emptyMask(cv::Size size) {
-  cv::Mat maska;
-  maska.allocator = hugePageAllocator();
-  maska.create(size, CV_8UC1);
-  maska.setTo(cv::Scalar(0));
-  return maska;
-}
-
 // The first pass, timed, with its "Cas" line on standard error.
-double timedPass(const cv::Mat& hls, cv::Mat& mask, const DetectionBounds& bounds,
-                 WorkerPool& workers) {
-  const auto start = std::chrono::steady_clock::now();
-  classifyPixels(hls, mask, bounds, workers);
-  const double passSeconds = secondsSince(start);
+double firstPass(PassImages& pass, const DetectionBounds& bounds, WorkerPool& workers) {
+  const double passSeconds = timedPass(pass, bounds, workers);
   std::fprintf(stderr, "%s\n", timingMessage(passSeconds).c_str());
   return passSeconds;
 }
 
 // With TESMIC_MASK and no display: the mask of the given bounds, written
 // without windows, as a script applies tuned bounds to many images.
-int runWithoutWindows(const RunSettings& settings, const cv::Mat& snimek,
+int runWithoutWindows(const RunSettings& settings, cv::Mat& snimek,
                       const std::string& maskPath) {
-  cv::Mat snimekKLON;
-  snimekKLON.allocator = hugePageAllocator();
-  cv::cvtColor(snimek, snimekKLON, cv::COLOR_BGR2HLS);
-  cv::Mat maska = emptyMask(snimekKLON.size());
   WorkerPool workers;
-  prepareClassification(workers);
-  timedPass(snimekKLON, maska, settings.bounds, workers);
-  return finishRun({settings.programName, settings.imageName, settings.bounds, false, &maska,
+  PassImages pass = setUpPass(snimek, /*smoothPicture=*/false, workers);
+  firstPass(pass, settings.bounds, workers);
+  return finishRun({settings.programName, settings.imageName, settings.bounds, false, &pass.mask,
                     maskPath});
 }
 
@@ -105,41 +87,26 @@ int runDetection(const RunSettings& settings) {
   createWindows();
   // What every ending of the run leaves (the repeat command, the mask
   // file), once; nothing until the sliders exist.
-  cv::Mat maska;
+  PassImages pass;
   const TuningSession* tuning = nullptr;
   const auto endOfRun = [&]() -> int {
     if (tuning == nullptr) return kExitOk;
     return finishRun({settings.programName, imageName, tuning->bounds(),
-                      tuning->boundsChanged(), &maska, maskPath});
+                      tuning->boundsChanged(), &pass.mask, maskPath});
   };
   // After the windows, so that at exit it comes before what Qt set up.
   const DisplayLossReport reportLoss([&] { endOfRun(); });
   placeWindows(snimek.size(), display->platform == "xcb");
 
-  // The detection sees the colours as loaded, so the HLS copy is taken
-  // before the picture is smoothed; one conversion makes the copy. What the
-  // pass reads and writes lies on huge pages where the kernel offers them.
-  cv::Mat snimekKLON;
-  snimekKLON.allocator = hugePageAllocator();
-  cv::cvtColor(snimek, snimekKLON, cv::COLOR_BGR2HLS);
-  cv::GaussianBlur(snimek, snimek, cv::Size(3, 3), 0.0, 0.0,
-                   cv::BORDER_REPLICATE);
-
-  // Filled once here so that its pages are committed before the stopwatch
-  // starts: the timed pass then measures the pass, not the page faults.
-  maska = emptyMask(snimekKLON.size());
-
-  // The threads, the choice of instruction set and the kernel's code are
-  // set up before the clock starts, like the mask's pages.
+  // The HLS copy, the smoothed picture, the mask, the threads.
   WorkerPool workers;
-  prepareClassification(workers);
+  pass = setUpPass(snimek, /*smoothPicture=*/true, workers);
+  const double passSeconds = firstPass(pass, bounds, workers);
 
-  const double passSeconds = timedPass(snimekKLON, maska, bounds, workers);
-
-  cv::imshow(kMaskWindow, maska);
+  cv::imshow(kMaskWindow, pass.mask);
   cv::imshow(kImageWindow, snimek);
   // The HLS copy stays for the sliders and the readouts.
-  TuningSession session(snimekKLON, snimek, maska, bounds, workers, passSeconds);
+  TuningSession session(pass.hls, snimek, pass.mask, bounds, workers, passSeconds);
   tuning = &session;
   const WaitEnding ending = session.waitForEnd();
   cv::destroyAllWindows();

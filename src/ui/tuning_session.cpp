@@ -143,7 +143,7 @@ void TuningSession::showView() {
   }
   // Kept from the first switch on, on huge pages like the mask: a fresh
   // image-sized buffer on every switch would cost its page faults each time.
-  if (composed_.empty()) composed_.allocator = hugePageAllocator();
+  if (composed_.empty()) composed_ = imageOnHugePages(picture_.size(), CV_8UC3);
   composeView(view_, picture_, mask_, composed_);
   cv::imshow(kMaskWindow, composed_);
 }
