@@ -14,9 +14,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long a thread keeps looking for the next job before it sleeps. Waking
-// a sleeping thread costs tens of microseconds, as much as a whole pass on
-// a small image; a few milliseconds of looking cost a core nothing it needs.
+// How long a thread keeps looking for the next job after a warm-up before
+// it sleeps. Waking a sleeping thread costs tens of microseconds, as much as
+// a whole pass on a small image; a few milliseconds of looking cost a core
+// nothing it needs before the pass. After a shared job the caller goes on
+// with OpenCV's own threads (the share of marked pixels, the window's copy),
+// which a looking thread would keep off the cores, so there it sleeps.
 constexpr auto kWatchTime = std::chrono::milliseconds(3);
 
 void relax() {
@@ -27,11 +30,11 @@ void relax() {
 #endif
 }
 
-// Waits until value differs from old, watching for a while, then asleep;
-// returns the new value.
+// Waits until value differs from old, watching for the given while, then
+// asleep; returns the new value.
 template <typename T>
-T awaitChange(const std::atomic<T>& value, T old) {
-  const auto sleepAt = Clock::now() + kWatchTime;
+T awaitChange(const std::atomic<T>& value, T old, Clock::duration watch = kWatchTime) {
+  const auto sleepAt = Clock::now() + watch;
   for (unsigned spins = 1;; ++spins) {
     const T now = value.load(std::memory_order_acquire);
     if (now != old) return now;
@@ -62,6 +65,7 @@ void WorkerPool::start(Erased call, void* job, bool waitForAll) {
   }
   call_ = call;
   job_ = job;
+  watchAfter_ = waitForAll;
   served_.store(0, std::memory_order_relaxed);
   ++jobNumber_;
   state_.store(jobNumber_ << 32, std::memory_order_release);  // open, nobody inside
@@ -88,15 +92,17 @@ WorkerPool::JobCloser::~JobCloser() {
 
 void WorkerPool::serve() {
   std::uint64_t lastJob = 0;
+  bool watch = true;  // the first job may follow the pool's start at once
   std::uint64_t state = state_.load(std::memory_order_acquire);
   while (!stopping_.load(std::memory_order_relaxed)) {
     const std::uint64_t job = state >> 32;
     if (job == lastJob || (state & kClosed) != 0) {
-      state = awaitChange(state_, state);
+      state = awaitChange(state_, state, watch ? Clock::duration(kWatchTime) : Clock::duration::zero());
       continue;
     }
     if (!state_.compare_exchange_weak(state, state + 1, std::memory_order_acq_rel)) continue;
     lastJob = job;
+    watch = watchAfter_;
     call_(job_);
     served_.fetch_add(1, std::memory_order_release);
     served_.notify_all();

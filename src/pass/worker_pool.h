@@ -9,9 +9,10 @@
 
 namespace tesmic {
 
-// Threads started once, with the pool. After a job they keep watching for
-// the next one for a short while before they sleep, so that a job that
-// follows right after (the timed pass after its warm-up) finds them awake.
+// Threads started once, with the pool. After a warm-up (runOnEach) they
+// keep watching for the next job for a short while before they sleep, so
+// that a job that follows right after (the timed pass) finds them awake;
+// after a shared job they sleep at once and leave the cores to the caller.
 class WorkerPool {
  public:
   // threads: how many threads take part in a job, the caller's included; 0
@@ -91,6 +92,7 @@ class WorkerPool {
   std::uint64_t jobNumber_ = 0;
   Erased call_ = nullptr;  // the job, published through state_
   void* job_ = nullptr;
+  bool watchAfter_ = false;  // whether threads watch for a job after this one
 };
 
 }  // namespace tesmic
