@@ -6,7 +6,7 @@
 #include <opencv2/core.hpp>
 
 #include "pass/colour_classification.h"
-#include "support/reference_rule.h"
+#include "reference_rule.h"
 
 namespace tesmic::bench {
 
@@ -19,7 +19,7 @@ void classifyLiteral(const cv::Mat& hls, cv::Mat& mask,
     std::uint8_t* out = mask.ptr<std::uint8_t>(y);
     for (int x = 0; x < hls.cols; ++x) {
       const std::uint8_t* p = in + 3 * x;
-      out[x] = test::ruleHolds(p[0], p[1], p[2], bounds) ? kSought : kOther;
+      out[x] = reference::ruleHolds(p[0], p[1], p[2], bounds) ? kSought : kOther;
     }
   }
 }

@@ -21,7 +21,7 @@
 #include "pass/huge_pages.h"
 #include "pass/stopwatch.h"
 #include "streaming_bound.h"
-#include "support/reference_rule.h"
+#include "reference_rule.h"
 #include "pass/view_composition.h"
 
 namespace tesmic::bench {
@@ -61,7 +61,7 @@ cv::Mat randomImage(cv::Size size) {
 struct Images {
   explicit Images(cv::Size s)
       : size(s), hls(randomImage(s)), mask(imageOnHugePages(s, CV_8UC1).setTo(0)),
-        reference(test::referenceMask(hls, kBounds)),
+        reference(reference::referenceMask(hls, kBounds)),
         scratch{cv::Mat(s, CV_8UC1, cv::Scalar(0)), cv::Mat(s, CV_8UC1, cv::Scalar(0))} {}
   cv::Size size;
   cv::Mat hls, mask, reference;

@@ -1,6 +1,6 @@
 #include "pass/colour_classification.h"
 #include "pass/colour_classification_detail.h"
-#include "support/reference_rule.h"
+#include "reference_rule.h"
 
 #include <algorithm>
 #include <climits>
@@ -46,9 +46,9 @@ cv::Mat referenceOverAllColours(const DetectionBounds& b) {
   std::uint8_t hues[256];
   bool lightness[256], saturation[256];
   for (int v = 0; v < 256; ++v) {
-    hues[v] = test::hueOutsideBand(v, b) ? 255 : 0;
-    lightness[v] = test::lightnessBetween(v, b);
-    saturation[v] = test::saturationAbove(v, b);
+    hues[v] = reference::hueOutsideBand(v, b) ? 255 : 0;
+    lightness[v] = reference::lightnessBetween(v, b);
+    saturation[v] = reference::saturationAbove(v, b);
   }
   cv::Mat mask(allColours().size(), CV_8UC1);
   std::uint8_t* run = mask.data;
@@ -232,7 +232,7 @@ TEST_P(ClassifyPixels, EveryTailLengthInViewsWithPadding) {
 
     classifyPixels(hls, mask, b);
 
-    EXPECT_EQ(firstDifference(mask, test::referenceMask(hls, b), hls), "");
+    EXPECT_EQ(firstDifference(mask, reference::referenceMask(hls, b), hls), "");
     EXPECT_EQ(cv::norm(hlsParent, before, cv::NORM_INF), 0.0);
     cv::Mat outside = maskParent.clone();
     outside(maskArea).setTo(kPadding);
@@ -257,7 +257,7 @@ TEST_P(ClassifyPixels, LargeViewsWithUnalignedRows) {
   const DetectionBounds b{200, 60, 40, 220, 60, 0};
   classifyPixels(hls, mask, b);
 
-  EXPECT_EQ(firstDifference(mask, test::referenceMask(hls, b), hls), "");
+  EXPECT_EQ(firstDifference(mask, reference::referenceMask(hls, b), hls), "");
   cv::Mat outside = maskParent.clone();
   outside(area).setTo(kPadding);
   EXPECT_EQ(cv::countNonZero(outside != kPadding), 0) << "padding of the mask was written";
@@ -278,7 +278,7 @@ TEST_P(ClassifyPixels, LargeViewsOfRowsNarrowerThanAVector) {
     return m;
   }();
   const cv::Mat hls = hlsParent(area);
-  static const cv::Mat expected = test::referenceMask(hls, b);
+  static const cv::Mat expected = reference::referenceMask(hls, b);
   cv::Mat maskParent(area.height, 9, CV_8UC1, cv::Scalar(kPadding));
   cv::Mat mask = maskParent(area);
   WorkerPool workers(2);

@@ -24,7 +24,7 @@
 
 #include "run/command_line.h"
 #include "support/child_process.h"
-#include "support/reference_rule.h"
+#include "reference_rule.h"
 #include "support/temporary_directory.h"
 #include "support/x_server.h"
 
@@ -75,7 +75,7 @@ struct Bounds {
 cv::Mat expectedMask(const cv::Mat& bgr, const Bounds& b) {
   cv::Mat hls;
   cv::cvtColor(bgr, hls, cv::COLOR_BGR2HLS);
-  return referenceMask(hls, {b.hh, b.hl, b.sh, b.sl, b.vh, b.vl});
+  return reference::referenceMask(hls, {b.hh, b.hl, b.sh, b.sl, b.vh, b.vl});
 }
 
 // What "Vysledek" shows in the view slider's views 1 and 2: the smoothed

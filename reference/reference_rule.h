@@ -1,4 +1,4 @@
-// The rule written once more, apart from the program, for tests and
+// The rule written once more, apart from the program, for the tests and the
 // benchmarks to hold it against: straight from its description, in 64-bit
 // arithmetic, where the program works on byte thresholds.
 #pragma once
@@ -9,7 +9,7 @@
 
 #include "pass/detection_bounds.h"
 
-namespace tesmic::test {
+namespace tesmic::reference {
 
 // The rule is one test per channel, all three of which must hold.
 inline bool hueOutsideBand(long long h, const DetectionBounds& b) { return h > b.HH || h < b.HL; }
@@ -33,4 +33,4 @@ inline cv::Mat referenceMask(const cv::Mat& hls, const DetectionBounds& b) {
   return mask;
 }
 
-}  // namespace tesmic::test
+}  // namespace tesmic::reference
