@@ -230,7 +230,7 @@ double firstInFreshProcess(cv::Size size, FirstPass way) {
     case FirstPass::kParallelFor: {
       prepareParallelFor();
       const auto start = std::chrono::steady_clock::now();
-      classifyWithParallelFor(pass.hls, pass.mask, kBounds);
+      classifyWithParallelFor(pass.snimekKLON, pass.maska, kBounds);
       return secondsSince(start);
     }
     case FirstPass::kBound: {
@@ -240,7 +240,7 @@ double firstInFreshProcess(cv::Size size, FirstPass way) {
       auto warmBound = [&] { streamingBound(few, fewOut, passStoreStyle(size)); };
       pool.runOnEach(warmBound);
       const auto start = std::chrono::steady_clock::now();
-      streamingBound(pass.hls, pass.mask, passStoreStyle(size), pool);
+      streamingBound(pass.snimekKLON, pass.maska, passStoreStyle(size), pool);
       return secondsSince(start);
     }
   }

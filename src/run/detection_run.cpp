@@ -40,7 +40,7 @@ int runWithoutWindows(const RunSettings& settings, cv::Mat& snimek,
   WorkerPool workers;
   PassImages pass = setUpPass(snimek, /*smoothPicture=*/false, workers);
   firstPass(pass, settings.bounds, workers);
-  return finishRun({settings.programName, settings.imageName, settings.bounds, false, &pass.mask,
+  return finishRun({settings.programName, settings.imageName, settings.bounds, false, &pass.maska,
                     maskPath});
 }
 
@@ -92,7 +92,7 @@ int runDetection(const RunSettings& settings) {
   const auto endOfRun = [&]() -> int {
     if (tuning == nullptr) return kExitOk;
     return finishRun({settings.programName, imageName, tuning->bounds(),
-                      tuning->boundsChanged(), &pass.mask, maskPath});
+                      tuning->boundsChanged(), &pass.maska, maskPath});
   };
   // After the windows, so that at exit it comes before what Qt set up.
   const DisplayLossReport reportLoss([&] { endOfRun(); });
@@ -103,10 +103,10 @@ int runDetection(const RunSettings& settings) {
   pass = setUpPass(snimek, /*smoothPicture=*/true, workers);
   const double passSeconds = firstPass(pass, bounds, workers);
 
-  cv::imshow(kMaskWindow, pass.mask);
+  cv::imshow(kMaskWindow, pass.maska);
   cv::imshow(kImageWindow, snimek);
   // The HLS copy stays for the sliders and the readouts.
-  TuningSession session(pass.hls, snimek, pass.mask, bounds, workers, passSeconds);
+  TuningSession session(pass.snimekKLON, snimek, pass.maska, bounds, workers, passSeconds);
   tuning = &session;
   const WaitEnding ending = session.waitForEnd();
   cv::destroyAllWindows();

@@ -12,20 +12,20 @@ namespace tesmic {
 
 PassImages setUpPass(cv::Mat& picture, bool smoothPicture, WorkerPool& workers) {
   PassImages images;
-  images.hls = imageOnHugePages(picture.size(), CV_8UC3);
-  cv::cvtColor(picture, images.hls, cv::COLOR_BGR2HLS);
+  images.snimekKLON = imageOnHugePages(picture.size(), CV_8UC3);
+  cv::cvtColor(picture, images.snimekKLON, cv::COLOR_BGR2HLS);
   if (smoothPicture) {
     cv::GaussianBlur(picture, picture, cv::Size(3, 3), 0.0, 0.0, cv::BORDER_REPLICATE);
   }
-  images.mask = imageOnHugePages(picture.size(), CV_8UC1);
-  images.mask.setTo(cv::Scalar(kOther));
+  images.maska = imageOnHugePages(picture.size(), CV_8UC1);
+  images.maska.setTo(cv::Scalar(kOther));
   prepareClassification(workers);
   return images;
 }
 
 double timedPass(PassImages& images, const DetectionBounds& bounds, WorkerPool& workers) {
   const auto start = std::chrono::steady_clock::now();
-  classifyPixels(images.hls, images.mask, bounds, workers);
+  classifyPixels(images.snimekKLON, images.maska, bounds, workers);
   return secondsSince(start);
 }
 

@@ -8,10 +8,10 @@
 
 namespace tesmic {
 
-// What the pass reads (the HLS copy of the picture) and writes (the mask).
+// What the pass reads and writes.
 struct PassImages {
-  cv::Mat hls;
-  cv::Mat mask;
+  cv::Mat snimekKLON;  // the HLS copy of the picture (snimek) as loaded
+  cv::Mat maska;       // the mask: kSought where the rule holds, else kOther
 };
 
 // Everything the first pass over picture (CV_8UC3, BGR, as loaded) needs,
