@@ -1,5 +1,5 @@
 # Installation and the Debian package.
-#   cmake --install BUILD [--prefix DIR]   bin/tesmic, lib/tesmic/tesmic-codec,
+#   cmake --install BUILD [--prefix DIR]   bin/tesmic, lib/tesmic/tesmic-codec*,
 #                                           the manual page, the sample,
 #                                           copyright and changelog
 #   cd BUILD && cpack -G DEB                tesmic_<version>_<arch>.deb
@@ -13,15 +13,16 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     WORLD_READ WORLD_EXECUTE)
 
 install(TARGETS tesmic RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The decoding helper, where the program looks for it (TESMIC_CODEC_DIR).
-install(TARGETS tesmic-codec RUNTIME DESTINATION ${TESMIC_CODEC_DIR})
+# The codec helpers, where the program looks for them (TESMIC_CODEC_DIR).
+install(TARGETS tesmic-codec tesmic-codec-opencv RUNTIME DESTINATION ${TESMIC_CODEC_DIR})
 # Stripping (CPACK_STRIP_FILES, cmake --install --strip) runs a bare strip,
 # which leaves the compiler's .comment section; drop it and .note as well,
 # as dh_strip does for the executables of Debian's own packages.
 if(CMAKE_STRIP)
   foreach(tesmic_executable
           "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:tesmic>"
-          "${TESMIC_CODEC_DIR}/$<TARGET_FILE_NAME:tesmic-codec>")
+          "${TESMIC_CODEC_DIR}/$<TARGET_FILE_NAME:tesmic-codec>"
+          "${TESMIC_CODEC_DIR}/$<TARGET_FILE_NAME:tesmic-codec-opencv>")
     install(CODE "
       if(CMAKE_INSTALL_DO_STRIP)
         execute_process(

@@ -23,11 +23,12 @@ std::size_t filesIn(const fs::path& folder) {
 
 TEST(MaskEncoding, TheFileIsWrittenWholeOrNotAtAll) {
   const test::TemporaryDirectory temp;
+  CodecSession codecs;
   cv::Mat mask(48, 64, CV_8UC1, cv::Scalar(0));
   mask(cv::Rect(10, 5, 20, 30)).setTo(255);
   const fs::path png = temp.path() / "maska.png";
   std::string error;
-  ASSERT_TRUE(encodeInHelper(png.string(), mask, error)) << error;
+  ASSERT_TRUE(encodeInHelper(codecs, png.string(), mask, error)) << error;
   EXPECT_EQ(error, "");
   const cv::Mat back = cv::imread(png.string(), cv::IMREAD_UNCHANGED);
   ASSERT_EQ(back.type(), CV_8UC1);
@@ -36,9 +37,9 @@ TEST(MaskEncoding, TheFileIsWrittenWholeOrNotAtAll) {
   // A format no encoder writes, a folder that is not there: a Czech line,
   // and nothing left behind, the earlier file untouched.
   const fs::path unknown = temp.path() / "maska.xyz";
-  EXPECT_FALSE(encodeInHelper(unknown.string(), mask, error));
+  EXPECT_FALSE(encodeInHelper(codecs, unknown.string(), mask, error));
   EXPECT_EQ(error, "Chyba: obrazek \"" + unknown.string() + "\" nelze ulozit.");
-  EXPECT_FALSE(encodeInHelper((temp.path() / "chybi" / "maska.png").string(), mask, error));
+  EXPECT_FALSE(encodeInHelper(codecs, (temp.path() / "chybi" / "maska.png").string(), mask, error));
   EXPECT_EQ(filesIn(temp.path()), 1u);
   EXPECT_EQ(cv::norm(cv::imread(png.string(), cv::IMREAD_UNCHANGED), mask, cv::NORM_INF), 0.0);
 }

@@ -1,56 +1,81 @@
-// What the program and its image helper (tesmic-codec) agree on: how the
-// helper is called, and the one report it sends back.
+// What the program and its codec helpers agree on: which helpers there are,
+// the requests the program sends and the one report that answers each.
+//
+// A helper is started with no arguments and serves requests on a socket
+// until the program closes its end: it confines itself when the first
+// request comes (the limits depend on it) and parses nothing before.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace tesmic {
 
-// The helper's file name: beside the program in the build tree, in
-// lib/tesmic/ of the prefix once installed.
-inline constexpr const char* kCodecHelperName = "tesmic-codec";
+// The helper started first in every run: JPEG, PNG, TIFF and WebP through
+// their own libraries, and PNG written.
+inline constexpr const char* kLightHelperName = "tesmic-codec";
+// The helper with OpenCV's codecs, started only for a file or a mask format
+// the light one leaves to it.
+inline constexpr const char* kOpenCvHelperName = "tesmic-codec-opencv";
 
-// argv[1] of the helper: what it is asked to do.
-// Decoding takes the image's name and the bytes the run may still take
-// (memoryHeadroom), in decimal; it answers with the pixels attached.
-inline constexpr const char* kDecodeRole = "decode";
-// Encoding takes the file name extension that picks the format (".png"),
-// the image's rows, cols and type and the bytes the run may still take; it
-// reads the image from a sealed memfd at kFirstPassedDescriptor and writes
-// the file to the descriptor after it.
-inline constexpr const char* kEncodeRole = "encode";
+// The helper's end of a SOCK_SEQPACKET socket pair: one message a request,
+// one a report.
+inline constexpr int kChannelDescriptor = 3;
 
-// The helper's end of a Unix socket pair: one CodecReport goes back on it,
-// with the pixels' sealed memfd attached when it decoded an image. The
-// codecs' own messages go to its standard error, a pipe the program reads.
-inline constexpr int kReportDescriptor = 3;
-// Descriptors a role is handed, from here on.
-inline constexpr int kFirstPassedDescriptor = 4;
+enum class CodecRequestKind : std::int32_t {
+  kDecode,  // attached: the image file, open for reading
+  kEncode,  // attached: the image in a sealed memfd, then the file to write
+};
+
+struct CodecRequest {
+  CodecRequestKind kind = CodecRequestKind::kDecode;
+  std::int32_t rows = 0;  // encode: the image in the memfd, rows one after
+  std::int32_t cols = 0;  // the other, of OpenCV's type
+  std::int32_t type = 0;
+  // The bytes the run may still take (memoryHeadroom): the helper's address
+  // space is limited by it and an image whose run would not fit is refused.
+  std::uint64_t headroom = 0;
+  char extension[16] = {};  // encode: the format, as a file name ends (".png")
+};
 
 enum class CodecOutcome : std::int32_t {
-  kDone,         // decoded: rows x cols of type, in the attached memfd
-  kFailed,       // not a regular file, not an image, refused by its codec
-  kTooLarge,     // the image or its codec's buffers would not fit in the memory
-  kNotConfined,  // the confinement could not be set up; nothing was parsed
+  kDone,           // decoded (rows x cols of type, the memfd attached), or written
+  kFailed,         // not an image, refused by its codec, or not written (error)
+  kTooLarge,       // the image or its codec's buffers would not fit in the memory
+  kNotConfined,    // the confinement could not be set up; nothing was parsed
+  kNotMine,        // a format or variant this helper leaves to the OpenCV one
+  kFileSizeLimit,  // the pixels would pass the limit on file sizes (ulimit -f)
 };
 
 struct CodecReport {
-  CodecOutcome outcome;
-  std::int32_t rows;
-  std::int32_t cols;
-  std::int32_t type;  // always CV_8UC3 when decoded
+  CodecOutcome outcome = CodecOutcome::kFailed;
+  std::int32_t rows = 0;
+  std::int32_t cols = 0;
+  std::int32_t type = 0;     // always CV_8UC3 when decoded
+  std::int32_t damaged = 0;  // decoded, but the decoder reported damage to the pixels
+  std::int32_t error = 0;    // encode: the errno of the failed write, else 0
 };
 
-}  // namespace tesmic
+// Sends one message with the descriptors attached (at most two).
+bool sendCodecMessage(int socket, const void* data, std::size_t size, std::span<const int> fds);
 
-namespace tesmic {
+// Receives one whole message of exactly size bytes into data, and the
+// descriptors attached to it (the caller closes them). False when the
+// socket ended or the message was of another size; then none are kept.
+bool receiveCodecMessage(int socket, void* data, std::size_t size, std::vector<int>& fds);
 
-// Sends report on socket, with fd attached unless it is -1.
-bool sendCodecReport(int socket, const CodecReport& report, int fd);
+template <typename Message>
+bool sendCodecMessage(int socket, const Message& message, std::span<const int> fds = {}) {
+  return sendCodecMessage(socket, &message, sizeof message, fds);
+}
 
-// Receives one report and the descriptor attached to it (-1 when none; the
-// caller closes it). Nothing when the socket ended before a whole report.
-std::optional<CodecReport> receiveCodecReport(int socket, int& fd);
+template <typename Message>
+std::optional<Message> receiveCodecMessage(int socket, std::vector<int>& fds) {
+  Message message{};
+  if (!receiveCodecMessage(socket, &message, sizeof message, fds)) return std::nullopt;
+  return message;
+}
 
 }  // namespace tesmic

@@ -99,7 +99,7 @@ bool installSyscallFilter() {
   // Reading, and answering on the descriptors already open.
   for (const int call : {SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(pread64),
                          SCMP_SYS(preadv), SCMP_SYS(write), SCMP_SYS(writev),
-                         SCMP_SYS(sendmsg), SCMP_SYS(lseek), SCMP_SYS(close),
+                         SCMP_SYS(sendmsg), SCMP_SYS(recvmsg), SCMP_SYS(lseek), SCMP_SYS(close),
                          SCMP_SYS(fstat), SCMP_SYS(newfstatat), SCMP_SYS(statx),
                          SCMP_SYS(stat), SCMP_SYS(lstat), SCMP_SYS(fcntl),
                          SCMP_SYS(readlink), SCMP_SYS(readlinkat), SCMP_SYS(poll),
@@ -142,7 +142,7 @@ bool installSyscallFilter() {
   }
   // abort() signals the process itself, and nothing else.
   filter.allow(SCMP_SYS(tgkill), SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(getpid())));
-  // Reading any limit; changing only the CPU time (raiseCpuLimit).
+  // Reading any limit; changing only the CPU time (setCpuLimit).
   filter.allow(SCMP_SYS(prlimit64), SCMP_A0(SCMP_CMP_EQ, 0), SCMP_A2(SCMP_CMP_EQ, 0));
   filter.allow(SCMP_SYS(prlimit64), SCMP_A0(SCMP_CMP_EQ, 0),
                SCMP_A1(SCMP_CMP_EQ, RLIMIT_CPU));
@@ -174,9 +174,9 @@ bool confineProcess(const ConfinementLimits& limits) {
   return installSyscallFilter();
 }
 
-void raiseCpuLimit(std::uint64_t seconds) {
+void setCpuLimit(std::uint64_t seconds) {
   rlimit current{};
-  if (getrlimit(RLIMIT_CPU, &current) != 0 || seconds <= current.rlim_cur) return;
+  if (getrlimit(RLIMIT_CPU, &current) != 0) return;
   current.rlim_cur = std::min<rlim_t>(seconds, current.rlim_max);
   setrlimit(RLIMIT_CPU, &current);
 }

@@ -15,7 +15,7 @@ struct ConfinementLimits {
   // terabytes of address space and cannot run under one).
   std::uint64_t addressSpaceBytes = 0;
   // RLIMIT_CPU: SIGXCPU at the soft limit, SIGKILL at the hard one. The soft
-  // one may later be raised up to the hard one (raiseCpuLimit).
+  // one may later be moved up to the hard one (setCpuLimit).
   std::uint64_t cpuSeconds = 1;
   std::uint64_t cpuSecondsCeiling = 2;
 };
@@ -24,7 +24,7 @@ struct ConfinementLimits {
 // the limits above, no new privileges (setuid programs), Landlock (where the
 // kernel offers it), and a seccomp filter that allows only what decoding
 // needs. Refused there: creating sockets (EACCES; sockets already open stay
-// usable), opening files other than read-only, mapping memory executable,
+// usable, and descriptors may be received on them), opening files other than read-only, mapping memory executable,
 // new processes, exec, ptrace, changing limits other than RLIMIT_CPU, and
 // every other system call not on its list (those kill the process). Threads
 // are allowed. Returns false when any step is refused by the kernel; the
@@ -34,7 +34,7 @@ bool confineProcess(const ConfinementLimits& limits);
 // Whether the kernel offers Landlock (any ABI version).
 bool kernelHasLandlock();
 
-// Raises the soft CPU limit to seconds, never above the hard one.
-void raiseCpuLimit(std::uint64_t seconds);
+// Sets the soft CPU limit to seconds, never above the hard one.
+void setCpuLimit(std::uint64_t seconds);
 
 }  // namespace tesmic

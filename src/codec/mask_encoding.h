@@ -6,6 +6,8 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include "codec/codec_session.h"
+
 namespace tesmic {
 
 // Writes image to path in the format its extension names (.png, .jpg,
@@ -14,6 +16,7 @@ namespace tesmic {
 // program made in the target's folder, which then replaces path in one
 // rename, so that a failed write leaves any earlier file whole. False with
 // one Czech line in czechError when it cannot be written.
-bool encodeInHelper(const std::string& path, const cv::Mat& image, std::string& czechError);
+bool encodeInHelper(CodecSession& codecs, const std::string& path, const cv::Mat& image,
+                    std::string& czechError);
 
 }  // namespace tesmic

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 
 #include <opencv2/core.hpp>
@@ -43,7 +44,7 @@ cv::UMatData* MemfdAllocator::allocate(int dims, const int* sizes, int type, voi
     const bool fits = pixels < 0x1p63 && runBytes(static_cast<std::uint64_t>(pixels),
                                                   CV_ELEM_SIZE(type)) <= allowance_.headroom;
     if (!fits) CV_Error(cv::Error::StsNoMem, "the image does not fit in the memory available");
-    if (allowance_.cpuSecondsFor != nullptr) raiseCpuLimit(allowance_.cpuSecondsFor(pixels));
+    if (allowance_.cpu != nullptr) allowance_.cpu->allowPixels(pixels);
   }
   // As OpenCV's own allocator does: a continuous buffer, its steps filled in.
   std::size_t total = CV_ELEM_SIZE(type);
@@ -68,13 +69,17 @@ cv::UMatData* MemfdAllocator::allocate(int dims, const int* sizes, int type, voi
   }
   const int fd = memfd_create("tesmic-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   void* pixels = MAP_FAILED;
+  bool overFileSizeLimit = false;
   if (fd >= 0 && ftruncate(fd, static_cast<off_t>(total)) == 0) {
     pixels = mmap(nullptr, std::max<std::size_t>(total, 1), PROT_READ | PROT_WRITE, MAP_SHARED,
                   fd, 0);
+  } else {
+    overFileSizeLimit = errno == EFBIG;
   }
   if (pixels == MAP_FAILED) {
     if (fd >= 0) close(fd);
     delete u;
+    if (overFileSizeLimit) CV_Error(cv::Error::StsOutOfRange, "over the limit on file sizes");
     CV_Error(cv::Error::StsNoMem, "out of memory");
   }
   u->data = u->origdata = static_cast<uchar*>(pixels);

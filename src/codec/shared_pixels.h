@@ -7,6 +7,8 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include "codec/codec_service.h"
+
 namespace tesmic {
 
 // What the decoding process may spend on the images it allocates.
@@ -14,18 +16,18 @@ struct DecodeAllowance {
   // The bytes the run may hold (memoryHeadroom): a buffer whose run would
   // need more (runBytes, by its pixels and their type) is refused.
   std::uint64_t headroom = std::numeric_limits<std::uint64_t>::max();
-  // The CPU seconds that decoding an image of so many pixels may take: the
-  // soft CPU limit is raised to it before each buffer is taken, since a
-  // decoder allocates its image once it has read the size from the header.
-  // None: the limit stays.
-  std::uint64_t (*cpuSecondsFor)(double pixels) = nullptr;
+  // The CPU time of the request: raised for each buffer's pixels before it
+  // is taken, since a decoder allocates its image once it has read the size
+  // from the header. None: the limit stays.
+  const CpuAllowance* cpu = nullptr;
 };
 
 // For the decoding process, set as the default allocator before decoding:
 // allocates every cv::Mat in a memfd of its own, as OpenCV's own allocator
 // lays it out (continuous, its steps filled in), within allowance. A buffer
 // over it throws cv::Exception with cv::Error::StsNoMem before any memory is
-// taken: a decoder allocates its image before it decodes into it, so an
+// taken (cv::Error::StsOutOfRange when the limit on file sizes, ulimit -f,
+// refuses the memfd): a decoder allocates its image before it decodes into it, so an
 // image too large for the machine is refused from its header alone. Must
 // outlive the images it allocates.
 class MemfdAllocator final : public cv::MatAllocator {

@@ -31,6 +31,9 @@ void reopenClosedStandardStreams() {
 void prepareProcess() {
   reopenClosedStandardStreams();
   std::signal(SIGPIPE, SIG_IGN);
+  // A file-size limit (ulimit -f) then fails the write, to be reported,
+  // rather than kill the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   setenv("QT_LOGGING_RULES", "*=false", /*overwrite=*/0);
   // Start-up time (a value the user set wins). The windows draw without
   // OpenGL, yet Qt's xcb plugin loads the GL driver (Mesa, LLVM) unless no GL

@@ -35,23 +35,23 @@ double firstPass(PassImages& pass, const DetectionBounds& bounds, WorkerPool& wo
 
 // With TESMIC_MASK and no display: the mask of the given bounds, written
 // without windows, as a script applies tuned bounds to many images.
-int runWithoutWindows(const RunSettings& settings, cv::Mat& snimek,
+int runWithoutWindows(const RunSettings& settings, CodecSession& codecs, cv::Mat& snimek,
                       const std::string& maskPath) {
   WorkerPool workers;
   PassImages pass = setUpPass(snimek, /*smoothPicture=*/false, workers);
   firstPass(pass, settings.bounds, workers);
   return finishRun({settings.programName, settings.imageName, settings.bounds, false, &pass.maska,
-                    maskPath});
+                    maskPath, &codecs});
 }
 
 }  // namespace
 
-int runDetection(const RunSettings& settings) {
+int runDetection(const RunSettings& settings, CodecSession& codecs) {
   const std::string& imageName = settings.imageName;
   const DetectionBounds& bounds = settings.bounds;
   // The display is checked while the helper decodes; the image's outcome
   // is told first, so a missing image is exit 1 without a display too.
-  ImageDecoding decoding(imageName);
+  ImageDecoding decoding(codecs, imageName);
   std::optional<DisplayCheck> display;
   if (decoding.running()) {
     // Kept to the end of the run: it holds the check's X connection, which
@@ -73,13 +73,13 @@ int runDetection(const RunSettings& settings) {
   // before any tuning is done.
   const std::string maskPath = maskPathFromEnvironment();
   std::string maskError;
-  if (!maskPath.empty() && !maskTargetUsable(maskPath, maskError)) {
+  if (!maskPath.empty() && !maskTargetUsable(codecs, maskPath, maskError)) {
     std::fprintf(stderr, "%s\n", maskFailureMessage(maskPath, maskError).c_str());
     return kExitRunFailed;
   }
   // Checked: only a running helper decodes an image.
   if (display->status != DisplayStatus::kReady) {
-    if (!maskPath.empty()) return runWithoutWindows(settings, snimek, maskPath);
+    if (!maskPath.empty()) return runWithoutWindows(settings, codecs, snimek, maskPath);
     std::fprintf(stderr, "%s\n", noDisplayMessage(*display).c_str());
     return kExitNoDisplay;
   }
@@ -92,7 +92,7 @@ int runDetection(const RunSettings& settings) {
   const auto endOfRun = [&]() -> int {
     if (tuning == nullptr) return kExitOk;
     return finishRun({settings.programName, imageName, tuning->bounds(),
-                      tuning->boundsChanged(), &pass.maska, maskPath});
+                      tuning->boundsChanged(), &pass.maska, maskPath, &codecs});
   };
   // After the windows, so that at exit it comes before what Qt set up.
   const DisplayLossReport reportLoss([&] { endOfRun(); });

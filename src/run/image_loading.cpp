@@ -1,21 +1,17 @@
 #include "run/image_loading.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 #include <opencv2/core.hpp>
 
-#include "codec/codec_protocol.h"
-#include "codec/decoder_messages.h"
 #include "platform/exit_codes.h"
-#include "platform/memory_budget.h"
-#include "codec/shared_pixels.h"
 #include "platform/terminal_text.h"
 
 namespace tesmic {
@@ -25,9 +21,12 @@ LoadedImage failure(int exitCode, std::string line) {
   return {cv::Mat(), exitCode, std::move(line)};
 }
 
+std::string quoted(const std::string& imageName) {
+  return "\"" + escapeControlCharacters(imageName) + "\"";
+}
+
 LoadedImage unreadable(const std::string& imageName) {
-  return failure(kExitImageUnreadable, "Chyba: obrazek \"" + escapeControlCharacters(imageName) +
-                                           "\" nelze nacist.");
+  return failure(kExitImageUnreadable, "Chyba: obrazek " + quoted(imageName) + " nelze nacist.");
 }
 
 LoadedImage outOfMemory() {
@@ -37,9 +36,8 @@ LoadedImage outOfMemory() {
 // What the helper's end says, when it ended without a report.
 LoadedImage fromDeath(int status, const std::string& imageName) {
   if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU) {
-    return failure(kExitRunFailed, "Chyba: nacitani obrazku \"" +
-                                       escapeControlCharacters(imageName) +
-                                       "\" prekrocilo casovy limit.");
+    return failure(kExitRunFailed,
+                   "Chyba: nacitani obrazku " + quoted(imageName) + " prekrocilo casovy limit.");
   }
   // The kernel's OOM killer.
   if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return outOfMemory();
@@ -47,51 +45,65 @@ LoadedImage fromDeath(int status, const std::string& imageName) {
   return unreadable(imageName);
 }
 
-}  // namespace
-
-ImageDecoding::ImageDecoding(const std::string& imageName) : imageName_(imageName) {
-  early_ = unreadable(imageName);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(imageName, error)) return;
-  const std::optional<CodecHelper> helper = startCodecHelper(
-      {kDecodeRole, imageName, std::to_string(memoryHeadroom(readMemoryReadings()))});
-  if (!helper) {
-    early_ = failure(kExitRunFailed, std::string("Chyba: detekce selhala: nelze spustit ") +
-                                         kCodecHelperName + ".");
-    return;
+LoadedImage fromReport(const CodecReport& report, cv::Mat image, const std::string& imageName) {
+  switch (report.outcome) {
+    case CodecOutcome::kDone:
+      if (image.empty()) return outOfMemory();
+      return {std::move(image), kExitOk, {}};
+    case CodecOutcome::kTooLarge:
+      return outOfMemory();
+    case CodecOutcome::kNotConfined:
+      return failure(kExitRunFailed,
+                     "Chyba: dekoder obrazku nelze izolovat, jadro odmitlo seccomp, Landlock nebo "
+                     "omezeni zdroju.");
+    case CodecOutcome::kFileSizeLimit:
+      return failure(kExitRunFailed,
+                     "Chyba: obrazek " + quoted(imageName) +
+                         " se nevejde do limitu velikosti souboru (ulimit -f), ktery jeho "
+                         "pixely v pameti sdilene s dekoderem nesmi prekrocit.");
+    case CodecOutcome::kFailed:
+    case CodecOutcome::kNotMine:
+      break;
   }
-  helper_ = *helper;
+  return unreadable(imageName);
 }
 
-ImageDecoding::~ImageDecoding() { stopCodecHelper(helper_); }
+// The image, open for reading, when it is a regular file: a FIFO is not
+// opened at all (it would block), a device not read.
+int openImage(const std::string& imageName) {
+  struct stat status {};
+  if (stat(imageName.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
+  const int file = open(imageName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (file >= 0 && (fstat(file, &status) != 0 || !S_ISREG(status.st_mode))) {
+    close(file);
+    return -1;
+  }
+  return file;
+}
+
+}  // namespace
+
+ImageDecoding::ImageDecoding(CodecSession& codecs, const std::string& imageName)
+    : codecs_(codecs), imageName_(imageName), early_(unreadable(imageName)) {
+  if (const int file = openImage(imageName); file >= 0) codecs_.startDecoding(file);
+}
 
 LoadedImage ImageDecoding::loaded() {
   if (!running()) return early_;
-  DecoderMessages messages;
-  const CodecEnd end = finishCodecHelper(helper_, messages);
-  const std::optional<CodecReport>& report = end.report;
+  DecodeEnd end = codecs_.awaitDecoded();
   LoadedImage loaded;
-  if (!report) {
+  if (!end.helperFailure.empty()) {
+    loaded = failure(kExitRunFailed, "Chyba: detekce selhala: " + end.helperFailure + ".");
+  } else if (!end.report) {
     loaded = fromDeath(end.status, imageName_);
-  } else if (report->outcome == CodecOutcome::kDone && end.attached >= 0 &&
-             report->type == CV_8UC3) {
-    loaded.image = mapSharedPixels(end.attached, report->rows, report->cols, report->type);
-    if (loaded.image.empty()) loaded = outOfMemory();
-  } else if (report->outcome == CodecOutcome::kTooLarge) {
-    loaded = outOfMemory();
-  } else if (report->outcome == CodecOutcome::kNotConfined) {
-    loaded = failure(kExitRunFailed,
-                     "Chyba: dekoder obrazku nelze izolovat, jadro odmitlo seccomp, "
-                     "Landlock nebo omezeni zdroju.");
   } else {
-    loaded = unreadable(imageName_);
+    loaded = fromReport(*end.report, std::move(end.image), imageName_);
   }
-  if (end.attached >= 0) close(end.attached);
-  if (!loaded.image.empty() && messages.damage()) {
+  if (!loaded.image.empty() && end.damaged) {
     std::fprintf(stderr,
-                 "Varovani: obrazek \"%s\" je zrejme poskozeny, zobrazi se, co se z nej "
-                 "podarilo nacist.\n",
-                 escapeControlCharacters(imageName_).c_str());
+                 "Varovani: obrazek %s je zrejme poskozeny, zobrazi se, co se z nej podarilo "
+                 "nacist.\n",
+                 quoted(imageName_).c_str());
   }
   return loaded;
 }

@@ -6,7 +6,7 @@
 
 #include <opencv2/core/mat.hpp>
 
-#include "codec/codec_launch.h"
+#include "codec/codec_session.h"
 
 namespace tesmic {
 
@@ -18,24 +18,25 @@ struct LoadedImage {
   std::string failure;  // the one Czech line that says why not
 };
 
-// Starts decoding imageName in the helper; loaded() waits for it. The
-// helper confines itself before it parses a byte (confinement.h), under
-// the memory that the run may still take: an image whose run would not fit
-// is refused from its header, and a decoder whose buffers would not fit
-// fails; both mean exit 3. So does a decode that uses up its CPU time.
-// Not a regular file after following links (a folder, a FIFO, a device),
-// unreadable, not a format OpenCV reads, rejected by the decoder, or a
-// decoder that crashes or breaks the confinement: exit 1.
+// Opens imageName and hands it to the codec helpers; loaded() waits for
+// the image. The helper confines itself before it parses a byte
+// (codec_service.h), under the memory that the run may still take: an image
+// whose run would not fit is refused from its header, and a decoder whose
+// buffers would not fit fails; both mean exit 3. So does a decode that uses
+// up its CPU time, pixels beyond the limit on file sizes, and a helper that
+// cannot be started or confined. Not a regular file after following links
+// (a folder, a FIFO, a device), unreadable, not a format OpenCV reads,
+// rejected by the decoder, or a decoder that crashes or breaks the
+// confinement: exit 1.
 class ImageDecoding {
  public:
-  explicit ImageDecoding(const std::string& imageName);
-  ~ImageDecoding();  // stops a helper still running
+  ImageDecoding(CodecSession& codecs, const std::string& imageName);
   ImageDecoding(const ImageDecoding&) = delete;
   ImageDecoding& operator=(const ImageDecoding&) = delete;
 
-  // Whether the helper is decoding; false when the outcome was known at
+  // Whether the helpers are decoding; false when the outcome was known at
   // once (no such file, say).
-  bool running() const { return helper_.pid > 0; }
+  bool running() const { return codecs_.decoding(); }
 
   // Waits for the helper. Where the decoders complained about the pixels of
   // an image that still loaded (a JPEG cut off), prints one Czech warning;
@@ -43,9 +44,9 @@ class ImageDecoding {
   LoadedImage loaded();
 
  private:
+  CodecSession& codecs_;
   std::string imageName_;
-  CodecHelper helper_;
-  LoadedImage early_;  // the outcome when no helper was started
+  LoadedImage early_;  // the outcome when the file went to no helper
 };
 
 }  // namespace tesmic

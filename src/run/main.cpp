@@ -6,6 +6,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/core/utils/logger.hpp>
 
+#include "codec/codec_session.h"
 #include "run/command_line.h"
 #include "run/detection_run.h"
 #include "display/display_probe.h"
@@ -14,6 +15,9 @@
 
 int main(int argc, char** argv) {
   tesmic::runDisplayProbeIfAsked(argc, argv);
+  // First of all, so that the helper loads its libraries while the program
+  // sets itself up and starts its windows.
+  tesmic::CodecSession codecs;
   tesmic::prepareProcess();
   // The library's own warnings (a file it cannot open, say) would only
   // repeat, in English, what the run reports itself.
@@ -31,7 +35,7 @@ int main(int argc, char** argv) {
     return tesmic::kExitRunFailed;
   }
   try {
-    return tesmic::runDetection(settings);
+    return tesmic::runDetection(settings, codecs);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "Chyba: nedostatek pameti pro obrazek.\n");
   } catch (const cv::Exception& e) {

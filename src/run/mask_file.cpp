@@ -42,7 +42,7 @@ std::string maskPathFromEnvironment() {
   return value == nullptr ? std::string() : std::string(value);
 }
 
-bool maskTargetUsable(const std::string& path, std::string& error) {
+bool maskTargetUsable(CodecSession& codecs, const std::string& path, std::string& error) {
   if (!folderTakesNewFiles(path, error)) return false;
   // Only the codec helper knows the formats its writer takes: a 1x1 mask
   // written beside the target, and removed again, tells.
@@ -51,7 +51,7 @@ bool maskTargetUsable(const std::string& path, std::string& error) {
                          fs::path(path).extension().string()))
           .string();
   std::string helperError;
-  const bool written = encodeInHelper(trial, cv::Mat(1, 1, CV_8UC1, cv::Scalar(0)), helperError);
+  const bool written = encodeInHelper(codecs, trial, cv::Mat(1, 1, CV_8UC1, cv::Scalar(0)), helperError);
   unlink(trial.c_str());
   if (!written) {
     error = "pripona nazvu neurcuje format, ktery lze zapsat (napr. .png, .tif, .bmp, .pgm)";
@@ -60,10 +60,11 @@ bool maskTargetUsable(const std::string& path, std::string& error) {
   return true;
 }
 
-bool writeMaskFile(const std::string& path, const cv::Mat& mask, std::string& error) {
+bool writeMaskFile(CodecSession& codecs, const std::string& path, const cv::Mat& mask,
+                   std::string& error) {
   if (!folderTakesNewFiles(path, error)) return false;
   std::string helperError;
-  if (!encodeInHelper(path, mask, helperError)) {
+  if (!encodeInHelper(codecs, path, mask, helperError)) {
     error = "zapis se nezdaril";
     return false;
   }

@@ -24,9 +24,9 @@ int finishRun(const RunEnding& ending) {
       code = kExitRunFailed;
     }
   }
-  if (!ending.maskPath.empty() && ending.mask != nullptr) {
+  if (!ending.maskPath.empty() && ending.mask != nullptr && ending.codecs != nullptr) {
     std::string error;
-    if (!writeMaskFile(ending.maskPath, *ending.mask, error)) {
+    if (!writeMaskFile(*ending.codecs, ending.maskPath, *ending.mask, error)) {
       std::fprintf(stderr, "%s\n", maskFailureMessage(ending.maskPath, error).c_str());
       code = kExitRunFailed;
     }

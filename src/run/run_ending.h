@@ -5,6 +5,7 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include "codec/codec_session.h"
 #include "pass/detection_bounds.h"
 
 namespace tesmic {
@@ -17,6 +18,7 @@ struct RunEnding {
   bool boundsChanged = false;
   const cv::Mat* mask = nullptr;  // the final mask, CV_8UC1
   std::string maskPath;     // TESMIC_MASK; empty: no file
+  CodecSession* codecs = nullptr;  // to write the mask file
 };
 
 // Prints the command that repeats the run on standard output when the
