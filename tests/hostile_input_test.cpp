@@ -21,6 +21,7 @@
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "support/awkward_images.h"
 #include "support/child_process.h"
@@ -40,6 +41,45 @@ constexpr bool kUnderAddressSanitizer = true;
 #else
 constexpr bool kUnderAddressSanitizer = false;
 #endif
+
+// The first child of pid that runs a codec helper (it may still be loading
+// its libraries); nothing when none does within the time.
+std::optional<pid_t> runningHelperOf(pid_t pid, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const std::string children = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                               "/children";
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream list(children);
+    for (pid_t child = 0; list >> child;) {
+      std::error_code error;
+      const fs::path exe = fs::read_symlink("/proc/" + std::to_string(child) + "/exe", error);
+      if (!error && exe.filename().string().rfind("tesmic-codec", 0) == 0) return child;
+    }
+  }
+  return std::nullopt;
+}
+
+// What the descriptors of process pid point at.
+std::vector<fs::path> descriptorTargets(pid_t pid) {
+  std::vector<fs::path> targets;
+  std::error_code error;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    targets.push_back(fs::read_symlink(fd.path(), error));
+  }
+  return targets;
+}
+
+// Whether process pid is gone, or a zombie, within the time.
+bool endsWithin(pid_t pid, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  do {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.find(") Z ") != std::string::npos) return true;
+    std::this_thread::sleep_for(20ms);
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
 
 class HostileInputTest : public ::testing::Test {
  protected:
@@ -139,13 +179,93 @@ TEST_F(HostileInputTest, HostileImagesEndWithinTheDecodersLimits) {
     expectExit(result, 3);
     EXPECT_EQ(result.err, "Chyba: nedostatek pameti pro obrazek.\n");
   }
-  // About 14 s of CPU time to decode here, limited to 4 (one megapixel).
+  // Minutes of CPU time to decode: 64 megapixels would allow more than a
+  // minute, the file's 0.6 MB allow 5 s.
   const fs::path scans = temp_.path() / "skeny.jpg";
-  std::ofstream(scans, std::ios::binary) << jpegWithEmptyScans(1024, 1024, 150000);
+  std::ofstream(scans, std::ios::binary) << jpegWithEmptyScans(8000, 8000, 60000);
+  const auto start = std::chrono::steady_clock::now();
   const ChildResult result = runChild(tesmicOn(scans), kRunTimeout);
   expectExit(result, 3);
   EXPECT_EQ(result.err,
             "Chyba: nacitani obrazku \"" + scans.string() + "\" prekrocilo casovy limit.\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+}
+
+// Where the helper is refused Landlock (an older kernel, a container's
+// seccomp profile), every format still loads; with a limit on file sizes
+// that its pixels would pass, the run says so.
+TEST_F(HostileInputTest, TheHelperDecodesWithoutLandlockAndNamesAFileSizeLimit) {
+  const cv::Mat colours = cv::imread(TESMIC_SAMPLE_IMAGE, cv::IMREAD_COLOR)(cv::Rect(0, 0, 64, 48));
+  cv::Mat grey;
+  cv::Mat floating;
+  cv::cvtColor(colours, grey, cv::COLOR_BGR2GRAY);
+  colours.convertTo(floating, CV_32F, 1.0 / 255);
+  const fs::path masks = temp_.path() / "masky";
+  fs::create_directory(masks);
+  for (const char* extension : {".jpg", ".png", ".tif", ".webp", ".jp2", ".bmp", ".ppm", ".pgm",
+                                ".pbm", ".pfm", ".ras", ".hdr"}) {
+    SCOPED_TRACE(extension);
+    const fs::path image = temp_.path() / (std::string("obrazek") + extension);
+    const std::string_view kind(extension);
+    const cv::Mat& pixels = kind == ".pgm" || kind == ".pbm" ? grey
+                            : kind == ".pfm"                 ? floating
+                                                             : colours;
+    ASSERT_TRUE(cv::imwrite(image.string(), pixels));
+    ChildOptions options = tesmicOn(image);
+    options.argv.insert(options.argv.begin(), TESMIC_WITHOUT_LANDLOCK);
+    options.environment.push_back({"DISPLAY", std::nullopt});
+    options.environment.push_back({"TESMIC_MASK", (masks / "maska.png").string()});
+    expectExit(runChild(options, kRunTimeout), 0);
+  }
+  ChildOptions options = tesmicOn(TESMIC_SAMPLE_IMAGE);  // 800 x 600: 1.44 MB of pixels
+  options.limits.push_back({RLIMIT_FSIZE, rlim_t{1000} << 10});
+  const ChildResult result = runChild(options, kRunTimeout);
+  expectExit(result, 3);
+  EXPECT_NE(result.err.find("(ulimit -f)"), std::string::npos) << describe(result);
+}
+
+// The helper runs the decoders with the user's rights until it confines
+// itself: it is run only from where nobody else could have put it, holds
+// no descriptor but its own, and dies with the program even while it is
+// still starting.
+TEST_F(HostileInputTest, OnlyATrustedHelperRunsAndItHoldsNothingOfTheProgramsAndEndsWithIt) {
+  // A copy of the program in a prefix of its own, and a helper planted
+  // where it would look, in a folder others may write to.
+  const fs::path prefix = temp_.path() / "prefix";
+  fs::create_directories(prefix / "bin");
+  fs::create_directories(prefix / "lib" / "tesmic");
+  fs::copy_file(TESMIC_BINARY, prefix / "bin" / "tesmic");
+  const fs::path planted = prefix / "lib" / "tesmic" / "tesmic-codec";
+  const fs::path ran = temp_.path() / "spusteno";
+  std::ofstream(planted) << "#!/bin/sh\ntouch '" << ran.string() << "'\n";
+  fs::permissions(planted, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(planted.parent_path(), fs::perms::all);
+  ChildOptions options = tesmicOn(TESMIC_SAMPLE_IMAGE);
+  options.argv[0] = (prefix / "bin" / "tesmic").string();
+  ChildResult result = runChild(options, kRunTimeout);
+  expectExit(result, 3);
+  EXPECT_NE(result.err.find("\"" + planted.parent_path().string() +
+                            "\" smi zapisovat i skupina nebo ostatni"),
+            std::string::npos)
+      << describe(result);
+  EXPECT_FALSE(fs::exists(ran)) << "the planted helper ran";
+
+  // A decode that takes seconds, started with a descriptor the helper must
+  // not get: killed as soon as the helper runs, the program takes it along.
+  const fs::path scans = temp_.path() / "skeny.jpg";
+  std::ofstream(scans, std::ios::binary) << jpegWithEmptyScans(4000, 4000, 20000);
+  const fs::path secret = temp_.path() / "tajne.txt";
+  options = tesmicOn(scans);
+  options.argv.insert(options.argv.begin(),
+                      {"sh", "-c", "exec 7>>'" + secret.string() + "'; exec \"$0\" \"$@\""});
+  ChildProcess child(options);
+  const std::optional<pid_t> helper = runningHelperOf(child.pid(), 5s);
+  ASSERT_TRUE(helper) << "no helper started";
+  const std::vector<fs::path> held = descriptorTargets(*helper);
+  kill(child.pid(), SIGKILL);  // the program alone, not its process group
+  EXPECT_EQ(std::count(held.begin(), held.end(), secret), 0) << "the helper holds the secret";
+  EXPECT_TRUE(endsWithin(*helper, 1s)) << "the helper outlived the program";
 }
 
 // Run without a display: the warning, if any, comes before exit 2.
@@ -198,8 +318,6 @@ TEST_F(HostileInputTest, AnImageWithoutReadPermissionIsUnreadable) {
     // run, in a folder that nobody may enter.
     const fs::path copy = temp_.path() / "tesmic";
     fs::copy_file(TESMIC_BINARY, copy);
-    fs::copy_file(fs::path(TESMIC_BINARY).parent_path() / "tesmic-codec",
-                  temp_.path() / "tesmic-codec");
     fs::permissions(temp_.path(), fs::perms::owner_all | fs::perms::group_exec |
                                       fs::perms::others_exec);
     options.argv[0] = copy.string();

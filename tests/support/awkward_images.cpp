@@ -182,8 +182,7 @@ std::string tiffWithOneTile(unsigned width, unsigned height, unsigned tile) {
 }
 
 std::string jpegWithEmptyScans(int width, int height, int scans) {
-  cv::Mat grey(height, width, CV_8UC1);
-  cv::randu(grey, 0, 255);
+  const cv::Mat grey(height, width, CV_8UC1, cv::Scalar(128));
   std::vector<std::uint8_t> bytes;
   cv::imencode(".jpg", grey, bytes, {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
   std::string jpeg(bytes.begin(), bytes.end() - 2);  // without EOI

@@ -42,8 +42,9 @@ std::string jpegDeclaringSize(unsigned width, unsigned height);
 // pixels: a small file whose decoder needs a buffer for the whole tile.
 std::string tiffWithOneTile(unsigned width, unsigned height, unsigned tile);
 
-// A greyscale progressive JPEG of width x height followed by scans that
-// carry no data: the decoder goes over every block once per scan.
+// A flat grey progressive JPEG of width x height followed by scans that
+// carry no data: a small file whose decoder goes over every block once per
+// scan.
 std::string jpegWithEmptyScans(int width, int height, int scans);
 
 // PNGs whose pixels are intact but whose metadata libpng complains about:
