@@ -35,7 +35,7 @@ measure() {
 }
 
 for binary in "$@"; do
-  exec 3< <(exec Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp 2>/dev/null)
+  exec 3< <(exec "$here/start-xvfb.sh" 1920x1080 24 2>/dev/null)
   xvfb=$!
   read -r display <&3
   export DISPLAY=":$display"
