@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libopencv-dev libhwy-dev libx11-dev libxcb1-dev libxrandr-dev qtbase5-dev libseccomp-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth libxdo-dev zlib1g-dev tesseract-ocr tesseract-ocr-eng openbox tint2
   dpkg-dev lintian groff-base man-db
