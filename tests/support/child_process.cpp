@@ -228,7 +228,11 @@ bool ChildProcess::reap(bool block) {
   do {
     done = wait4(pid_, &status_, block ? 0 : WNOHANG, &usage);
   } while (done < 0 && errno == EINTR);
-  if (done == pid_) peakResidentKb_ = usage.ru_maxrss;
+  if (done == pid_) {
+    peakResidentKb_ = usage.ru_maxrss;
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    cpuSeconds_ = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  }
   if (done == pid_) {
     reaped_ = true;
     // Anything the child left behind in its group goes with it.
@@ -292,6 +296,7 @@ ChildResult ChildProcess::wait(std::chrono::milliseconds timeout) {
   result.exitCode = result.exited ? WEXITSTATUS(status_) : -1;
   result.signal = WIFSIGNALED(status_) ? WTERMSIG(status_) : 0;
   result.peakResidentKb = peakResidentKb_;
+  result.cpuSeconds = cpuSeconds_;
   return result;
 }
 

@@ -47,6 +47,7 @@ struct ChildResult {
   int exitCode = -1;
   int signal = 0;  // the signal that ended it, 0 when it exited
   long peakResidentKb = 0;  // the most memory the child held at once
+  double cpuSeconds = 0;    // its CPU time, with that of the children it reaped
   std::string out;
   std::string err;
 };
@@ -100,6 +101,7 @@ class ChildProcess {
   bool reaped_ = false;
   int status_ = 0;
   long peakResidentKb_ = 0;
+  double cpuSeconds_ = 0;
   ChildResult collected_;
 };
 
