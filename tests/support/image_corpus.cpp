@@ -397,6 +397,7 @@ struct TiffRecipe {
   std::uint32_t tile = 0;  // side of square tiles; none: strips
   std::uint32_t rowsPerStrip = 5;
   int pages = 1;
+  const char* mode = "w";  // libtiff's: "wb" big-endian, "w8" BigTIFF
 };
 
 // Sample s of (x, y) at the recipe's depth, written at the start of out.
@@ -427,7 +428,7 @@ void putSample(const TiffRecipe& recipe, int x, int y, int s, std::uint8_t* row,
 
 Bytes writeTiff(const TiffRecipe& recipe, const fs::path& scratch) {
   const fs::path path = scratch / "written.tif";
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  TIFF* tif = TIFFOpen(path.c_str(), recipe.mode);
   for (int page = 0; page < recipe.pages; ++page) {
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);
@@ -542,6 +543,8 @@ std::vector<CorpusFile> tiffs(const fs::path& scratch) {
       {.samples = 2, .photometric = PHOTOMETRIC_MINISBLACK, .extraSample = EXTRASAMPLE_ASSOCALPHA});
   add("tiff-cmyk", {.samples = 4, .photometric = PHOTOMETRIC_SEPARATED});
   add("tiff-two-pages", {.pages = 2});
+  add("tiff-motorola-16", {.bits = 16, .mode = "wb"});
+  add("tiff-big", {.compression = COMPRESSION_LZW, .tile = 16, .mode = "w8"});
   for (std::uint16_t value = 1; value <= 8; ++value) {
     add("tiff-orientation-" + std::to_string(value), {.orientation = value});
   }
