@@ -13,6 +13,7 @@
 
 #include "classification_bench.h"
 #include "codec_bench.h"
+#include "decoding_bench.h"
 #include "run/command_line.h"
 #include "startup_bench.h"
 #include "streaming_bound.h"
@@ -87,6 +88,7 @@ int main(int argc, char** argv) {
   tesmic::bench::registerClassificationBenchmarks();
   tesmic::bench::registerStartupBenchmarks();
   tesmic::bench::registerCodecBenchmarks();
+  tesmic::bench::registerDecodingBenchmarks();
   const tesmic::DetectionBounds b = tesmic::kExampleBounds;
   benchmark::AddCustomContext("bounds", std::to_string(b.HH) + " " + std::to_string(b.HL) + " " +
                                             std::to_string(b.SH) + " " + std::to_string(b.SL) +

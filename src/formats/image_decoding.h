@@ -17,7 +17,8 @@ class PixelSink {
   virtual ~PixelSink() = default;
   // rows * cols * 3 bytes for the image as three 8-bit channels, BGR, rows
   // one after the other without padding; nullptr when an image of that
-  // size does not fit in the memory the run may take.
+  // size does not fit in the memory the run may take. Must not throw: the
+  // decoders hold the libraries' state, which only they can release.
   virtual std::uint8_t* pixels(int rows, int cols) = 0;
 };
 
@@ -42,8 +43,9 @@ struct DecodeResult {
 // OpenCV's default limits on the size (an image wider or taller than 2^20
 // or larger than 2^30 pixels fails). Picks the format by the signature (as
 // OpenCV does), never by a name. The variants left to OpenCV (kNotMine):
-// every other format; a PNG whose EXIF chunk follows its pixel data (its
-// orientation is known only after the pixels); and any file while one of
+// every other format; a PNG with an eXIf chunk after its pixel data and
+// none before (its orientation would be known only after the pixels, too
+// late to size the sink); and any file while one of
 // OpenCV's OPENCV_IO_MAX_IMAGE_* or OPENCV_IMGCODECS_WEBP_MAX_FILE_SIZE
 // environment variables moves a limit. Never reads outside file; its own
 // buffers come from malloc, and one that is refused ends in kTooLarge.

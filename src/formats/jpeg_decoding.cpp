@@ -105,11 +105,10 @@ DecodeOutcome decodePixels(JpegDecoding& decoding, PixelSink& sink) {
   cinfo->out_color_components = cmyk ? 4 : 3;
   const Orientation orientation = orientationOf(*cinfo);
   const int rows = static_cast<int>(height);
-  const int cols = static_cast<int>(width);
-  std::uint8_t* const pixels =
-      orientation.transpose ? sink.pixels(cols, rows) : sink.pixels(rows, cols);
-  if (pixels == nullptr) return DecodeOutcome::kTooLarge;
-  const OrientedImage image(pixels, rows, cols, orientation);
+  const std::optional<OrientedImage> shown =
+      OrientedImage::inSink(sink, rows, static_cast<int>(width), orientation);
+  if (!shown) return DecodeOutcome::kTooLarge;
+  const OrientedImage& image = *shown;
 
   jpeg_start_decompress(cinfo);
   const std::size_t bgrStep = std::size_t{width} * 3;

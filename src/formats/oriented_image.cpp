@@ -44,6 +44,14 @@ Orientation exifOrientation(int tagValue) {
 OrientedImage::OrientedImage(std::uint8_t* pixels, int rows, int cols, Orientation orientation)
     : pixels_(pixels), rows_(rows), cols_(cols), orientation_(orientation) {}
 
+std::optional<OrientedImage> OrientedImage::inSink(PixelSink& sink, int rows, int cols,
+                                                   Orientation orientation) {
+  std::uint8_t* const pixels =
+      orientation.transpose ? sink.pixels(cols, rows) : sink.pixels(rows, cols);
+  if (pixels == nullptr) return std::nullopt;
+  return OrientedImage(pixels, rows, cols, orientation);
+}
+
 std::uint8_t* OrientedImage::rowInPlace(int y) const {
   if (orientation_.transpose) return nullptr;
   const int shown = orientation_.flipRows ? rows_ - 1 - y : y;

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+
+#include "formats/image_decoding.h"
 
 namespace tesmic {
 
@@ -25,6 +28,9 @@ Orientation exifOrientation(int tagValue);
 class OrientedImage {
  public:
   OrientedImage(std::uint8_t* pixels, int rows, int cols, Orientation orientation);
+  // The sink's pixels for the image as shown; nothing when it refuses them.
+  static std::optional<OrientedImage> inSink(PixelSink& sink, int rows, int cols,
+                                             Orientation orientation);
 
   int shownRows() const { return orientation_.transpose ? cols_ : rows_; }
   int shownCols() const { return orientation_.transpose ? rows_ : cols_; }

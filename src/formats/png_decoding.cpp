@@ -112,11 +112,10 @@ DecodeOutcome decodePixels(PngDecoding& decoding, PixelSink& sink) {
   }
 
   const int rows = static_cast<int>(height);
-  const int cols = static_cast<int>(width);
-  std::uint8_t* const pixels =
-      orientation.transpose ? sink.pixels(cols, rows) : sink.pixels(rows, cols);
-  if (pixels == nullptr) return DecodeOutcome::kTooLarge;
-  const OrientedImage image(pixels, rows, cols, orientation);
+  const std::optional<OrientedImage> shown =
+      OrientedImage::inSink(sink, rows, static_cast<int>(width), orientation);
+  if (!shown) return DecodeOutcome::kTooLarge;
+  const OrientedImage& image = *shown;
   const std::size_t rowBytes = std::size_t{width} * 3;
   if (image.transposed()) {
     decoding.turned = static_cast<std::uint8_t*>(std::malloc(rowBytes * height));

@@ -221,9 +221,9 @@ DecodeOutcome decodePixels(TIFF* tif, const Header& header, PixelSink& sink) {
   }
 
   const Orientation turn = turnOf(orientation);
-  std::uint8_t* const pixels = turn.transpose ? sink.pixels(cols, rows) : sink.pixels(rows, cols);
-  if (pixels == nullptr) return DecodeOutcome::kTooLarge;
-  const OrientedImage image(pixels, rows, cols, turn);
+  const std::optional<OrientedImage> shown = OrientedImage::inSink(sink, rows, cols, turn);
+  if (!shown) return DecodeOutcome::kTooLarge;
+  const OrientedImage& image = *shown;
   const std::size_t rowBytes = std::size_t{width} * 3;
   // The image as OpenCV has it before turning: in the sink, or apart.
   Buffer placed = image.transposed() ? allocate(rowBytes * height) : nullptr;

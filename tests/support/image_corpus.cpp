@@ -46,7 +46,7 @@ CorpusFile leftToOpenCv(std::string name, Bytes bytes, bool loads = true) {
 // --- JPEG through libjpeg's writer ---------------------------------------
 
 struct JpegRecipe {
-  int components = 3;                // given to the writer: 1 grey, 3 RGB, 4 CMYK
+  int components = 3;                // given to the writer: 1 grey, 3 RGB, 4 CMYK, else unknown
   J_COLOR_SPACE stored = JCS_YCbCr;  // as the file holds them
   int hSampling = 2;                 // of the first component, when YCbCr
   int vSampling = 2;
@@ -71,7 +71,8 @@ Bytes writeJpeg(const JpegRecipe& recipe) {
   cinfo.input_components = recipe.components;
   cinfo.in_color_space = recipe.components == 1   ? JCS_GRAYSCALE
                          : recipe.components == 3 ? JCS_RGB
-                                                  : JCS_CMYK;
+                         : recipe.components == 4 ? JCS_CMYK
+                                                  : JCS_UNKNOWN;
   jpeg_set_defaults(&cinfo);
   jpeg_set_colorspace(&cinfo, recipe.stored);
   if (recipe.stored == JCS_YCbCr) {
@@ -186,6 +187,9 @@ std::vector<CorpusFile> jpegs() {
   add("jpeg-cmyk-plain", {.components = 4, .stored = JCS_CMYK, .adobeMarker = false});
   add("jpeg-ycck", {.components = 4, .stored = JCS_YCCK});
   add("jpeg-ycck-progressive", {.components = 4, .stored = JCS_YCCK, .progressive = true});
+  // Two components: no colour space libjpeg converts from, refused.
+  files.push_back({"jpeg-two-components.jpg", writeJpeg({.components = 2, .stored = JCS_UNKNOWN}),
+                   true, false});
   // libjpeg warns of the version, which is no damage; in its damaged copies
   // that warning comes first, and libjpeg prints only the first.
   add("jpeg-jfif-2", {.jfifMajor = 2});
@@ -237,6 +241,24 @@ struct PngRecipe {
 void appendToBytes(png_structp png, png_bytep data, std::size_t size) {
   auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
   out->insert(out->end(), data, data + size);
+}
+
+// Puts a chunk right after IHDR, or right before IEND.
+void withChunk(Bytes& png, const char* name, const Bytes& data, bool afterPixels = false) {
+  constexpr std::size_t kAfterHeader = 8 + 25;  // the signature and IHDR
+  constexpr std::size_t kEnd = 12;              // IEND
+  Bytes chunk;
+  const auto put32 = [&chunk](std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+      chunk.push_back(static_cast<std::uint8_t>(v >> shift));
+  };
+  put32(static_cast<std::uint32_t>(data.size()));
+  chunk.insert(chunk.end(), name, name + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  put32(
+      static_cast<std::uint32_t>(crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4))));
+  const std::size_t at = afterPixels ? png.size() - kEnd : kAfterHeader;
+  png.insert(png.begin() + static_cast<std::ptrdiff_t>(at), chunk.begin(), chunk.end());
 }
 
 Bytes writePng(const PngRecipe& recipe) {
@@ -292,19 +314,7 @@ Bytes writePng(const PngRecipe& recipe) {
   png_destroy_write_struct(&png, &info);
   // The eXIf chunk by hand: libpng's writer puts one both before and after
   // the pixels.
-  if (!recipe.exif.empty()) {
-    constexpr std::size_t kAfterHeader = 8 + 25;  // the signature and IHDR
-    constexpr std::size_t kEnd = 12;              // IEND
-    Bytes chunk(4, 0);
-    for (int i = 0; i < 4; ++i)
-      chunk[i] = static_cast<std::uint8_t>(recipe.exif.size() >> (24 - 8 * i));
-    chunk.insert(chunk.end(), {'e', 'X', 'I', 'f'});
-    chunk.insert(chunk.end(), recipe.exif.begin(), recipe.exif.end());
-    const uLong crc = crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4));
-    for (int i = 0; i < 4; ++i) chunk.push_back(static_cast<std::uint8_t>(crc >> (24 - 8 * i)));
-    const std::size_t at = recipe.exifAfterPixels ? out.size() - kEnd : kAfterHeader;
-    out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), chunk.begin(), chunk.end());
-  }
+  if (!recipe.exif.empty()) withChunk(out, "eXIf", recipe.exif, recipe.exifAfterPixels);
   return out;
 }
 
@@ -324,6 +334,8 @@ std::vector<CorpusFile> pngs() {
   add("png-palette-2-trns",
       {.colourType = PNG_COLOR_TYPE_PALETTE, .bitDepth = 2, .transparency = true});
   add("png-grey-trns", {.colourType = PNG_COLOR_TYPE_GRAY, .transparency = true});
+  add("png-grey-16-trns",
+      {.colourType = PNG_COLOR_TYPE_GRAY, .bitDepth = 16, .transparency = true});
   add("png-grey-alpha", {.colourType = PNG_COLOR_TYPE_GRAY_ALPHA});
   add("png-grey-alpha-16", {.colourType = PNG_COLOR_TYPE_GRAY_ALPHA, .bitDepth = 16});
   add("png-rgb", {});
@@ -332,6 +344,8 @@ std::vector<CorpusFile> pngs() {
   add("png-rgba", {.colourType = PNG_COLOR_TYPE_RGB_ALPHA});
   add("png-rgba-16", {.colourType = PNG_COLOR_TYPE_RGB_ALPHA, .bitDepth = 16});
   add("png-adam7", {.interlaced = true});
+  add("png-adam7-rgba-16",
+      {.colourType = PNG_COLOR_TYPE_RGB_ALPHA, .bitDepth = 16, .interlaced = true});
   add("png-adam7-palette-4",
       {.colourType = PNG_COLOR_TYPE_PALETTE, .bitDepth = 4, .interlaced = true});
   add("png-adam7-exif-6", {.interlaced = true, .exif = exifData({orientation(6)})});
@@ -347,6 +361,21 @@ std::vector<CorpusFile> pngs() {
                    writePng({.exif = exifData({orientation(6)}), .exifAfterPixels = true}), false});
   files.push_back(
       {"png-palette-awkward.png", bytesOf(palettePngWithTransparency(kWidth, kHeight))});
+  // A colour profile libpng rejects (no ICC signature) under a name with a
+  // newline: the second line of its warning is no longer about a chunk,
+  // and counts as damage.
+  Bytes profile = bytesOf(std::string("junk\nprofile\0\0", 14));
+  Bytes header(200, 0);
+  header[3] = 200;  // the profile's length, as it says first
+  uLongf packedSize = compressBound(header.size());
+  Bytes packed(packedSize);
+  // Stored, not deflated: libpng reads no profile from a chunk under 92 bytes.
+  compress2(packed.data(), &packedSize, header.data(), header.size(), Z_NO_COMPRESSION);
+  profile.insert(profile.end(), packed.begin(),
+                 packed.begin() + static_cast<std::ptrdiff_t>(packedSize));
+  Bytes namedProfile = writePng({});
+  withChunk(namedProfile, "iCCP", profile);
+  files.push_back({"png-profile-name-with-newline.png", namedProfile});
   // Metadata libpng warns about: no damage.
   for (auto& [name, bytes] : pngsWithBadMetadata())
     files.push_back({"png-" + name, bytesOf(bytes)});
@@ -368,6 +397,7 @@ struct TiffRecipe {
   std::uint32_t tile = 0;  // side of square tiles; none: strips
   std::uint32_t rowsPerStrip = 5;
   int pages = 1;
+  const char* mode = "w";  // libtiff's: "wb" big-endian, "w8" BigTIFF
 };
 
 // Sample s of (x, y) at the recipe's depth, written at the start of out.
@@ -398,7 +428,7 @@ void putSample(const TiffRecipe& recipe, int x, int y, int s, std::uint8_t* row,
 
 Bytes writeTiff(const TiffRecipe& recipe, const fs::path& scratch) {
   const fs::path path = scratch / "written.tif";
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  TIFF* tif = TIFFOpen(path.c_str(), recipe.mode);
   for (int page = 0; page < recipe.pages; ++page) {
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);
@@ -513,6 +543,8 @@ std::vector<CorpusFile> tiffs(const fs::path& scratch) {
       {.samples = 2, .photometric = PHOTOMETRIC_MINISBLACK, .extraSample = EXTRASAMPLE_ASSOCALPHA});
   add("tiff-cmyk", {.samples = 4, .photometric = PHOTOMETRIC_SEPARATED});
   add("tiff-two-pages", {.pages = 2});
+  add("tiff-motorola-16", {.bits = 16, .mode = "wb"});
+  add("tiff-big", {.compression = COMPRESSION_LZW, .tile = 16, .mode = "w8"});
   for (std::uint16_t value = 1; value <= 8; ++value) {
     add("tiff-orientation-" + std::to_string(value), {.orientation = value});
   }
