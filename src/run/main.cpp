@@ -4,6 +4,7 @@
 #include <new>
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/ocl.hpp>
 #include <opencv2/core/utils/logger.hpp>
 
 #include "codec/codec_session.h"
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
   // The library's own warnings (a file it cannot open, say) would only
   // repeat, in English, what the run reports itself.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+  // Every image here is a cv::Mat in memory; left on, the first colour
+  // conversion looks for an OpenCL runtime and its devices, about 80 ms
+  // before the first picture.
+  cv::ocl::setUseOpenCL(false);
 
   const tesmic::RunSettings settings =
       tesmic::settingsFromArguments(argc, argv);
