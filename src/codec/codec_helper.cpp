@@ -116,15 +116,17 @@ std::uint64_t parseNumber(std::string_view text) {
   return value;
 }
 
-bool writeAll(int fd, const std::vector<uchar>& bytes) {
+// 0, or the errno of the write that failed.
+int writeAll(int fd, const std::vector<uchar>& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
     done += static_cast<std::size_t>(n);
   }
-  return true;
+  return 0;
 }
 
 // Encodes the image in the memfd at kFirstPassedDescriptor in the format
@@ -135,6 +137,9 @@ CodecReport encode(std::string_view extension, int rows, int cols, int type,
   CodecReport report{CodecOutcome::kFailed, rows, cols, type};
   const int pixels = kFirstPassedDescriptor;
   const int file = kFirstPassedDescriptor + 1;
+  // A file-size limit (ulimit -f) then fails the write with EFBIG, which
+  // the report carries, instead of killing the helper.
+  std::signal(SIGXFSZ, SIG_IGN);
   ConfinementLimits limits;
   limits.addressSpaceBytes = addressSpaceFor(headroom);
   limits.cpuSeconds = cpuSecondsFor(static_cast<double>(rows) * cols);
@@ -155,7 +160,8 @@ CodecReport encode(std::string_view extension, int rows, int cols, int type,
     report.outcome = CodecOutcome::kTooLarge;
     return report;
   }
-  if (writeAll(file, bytes)) report.outcome = CodecOutcome::kDone;
+  report.error = writeAll(file, bytes);
+  if (report.error == 0) report.outcome = CodecOutcome::kDone;
   return report;
 }
 

@@ -39,7 +39,8 @@ struct CodecReport {
   CodecOutcome outcome;
   std::int32_t rows;
   std::int32_t cols;
-  std::int32_t type;  // always CV_8UC3 when decoded
+  std::int32_t type;       // always CV_8UC3 when decoded
+  std::int32_t error = 0;  // encoding: the errno of the write that failed
 };
 
 }  // namespace tesmic

@@ -91,6 +91,16 @@ void closeFd(int& fd) {
   // Dies with the test process instead of outliving a crashed or killed test.
   if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) fail();
   if (getppid() != parent) _exit(127);
+  // As a terminal starts a program: whatever ran the tests (a script's
+  // background job ignores SIGINT and SIGQUIT) changes nothing.
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  for (const int signal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE}) {
+    sigaction(signal, &defaults, nullptr);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
   if (*workingDirectory != '\0' && chdir(workingDirectory) != 0) fail();
   for (const ResourceLimit& limit : limits) {
     const rlimit value{limit.value, limit.value};
