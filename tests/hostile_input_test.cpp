@@ -351,6 +351,38 @@ TEST_F(HostileInputTest, TooFewFileDescriptorsExitWithThree) {
   }
 }
 
+// A thread the system refuses (ulimit -u) ends the run with 3 and a line
+// that says so, and leaves nothing of the mask. Run as a user of its own, so that
+// no other process counts against the limit, from a copy it may run.
+TEST_F(HostileInputTest, AThreadTheSystemRefusesEndsWithThree) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can run tesmic as a user of its own";
+  const fs::path image = temp_.path() / "obrazek.png";
+  cv::imwrite(image.string(), cv::Mat(40, 60, CV_8UC3, cv::Scalar(0, 0, 255)));
+  const fs::path masks = temp_.path() / "masky";
+  fs::create_directory(masks);
+  fs::permissions(masks, fs::perms::all);
+  fs::permissions(temp_.path(), fs::perms::owner_all | fs::perms::group_exec |
+                                    fs::perms::others_exec);
+  fs::copy_file(TESMIC_BINARY, temp_.path() / "tesmic");
+  fs::copy_file(fs::path(TESMIC_BINARY).parent_path() / "tesmic-codec",
+                temp_.path() / "tesmic-codec");
+  const std::string user = std::to_string(3'000'000 + getpid() % 100'000);
+  ChildOptions options = tesmicOn(image);
+  options.argv[0] = (temp_.path() / "tesmic").string();
+  options.argv.insert(options.argv.begin(), {"setpriv", "--reuid=" + user, "--regid=" + user,
+                                             "--clear-groups", "--"});
+  options.environment.push_back({"DISPLAY", std::nullopt});
+  options.environment.push_back({"TESMIC_MASK", (masks / "maska.png").string()});
+  // The program and the thread of its pool: the pool's thread is refused.
+  options.limits = {{RLIMIT_CORE, 0}, {RLIMIT_NPROC, 2}};
+  const ChildResult result = runChild(options, kRunTimeout);
+  expectExit(result, 3);
+  EXPECT_EQ(result.err,
+            "Chyba: nelze spustit dalsi vlakno, system jich vic nedovoli (limit poctu "
+            "procesu, ulimit -u).\n");
+  EXPECT_TRUE(fs::is_empty(masks));
+}
+
 // With standard error closed its number would go to the X connection; with
 // no one left to read it a write would raise SIGPIPE. Either way the run
 // goes on to its windows and ends with a key.
