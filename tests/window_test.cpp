@@ -31,6 +31,8 @@
 #include "support/temporary_directory.h"
 #include "support/x_server.h"
 
+#include <X11/Xatom.h>
+
 namespace tesmic::test {
 namespace {
 
@@ -835,6 +837,49 @@ TEST_F(WindowTest, WindowsGoOnTheMonitorUnderThePointer) {
   EXPECT_TRUE((run->mask & run->picture).empty()) << run->mask << " and " << run->picture;
   const auto mask = waitForMappedWindow(d, kMaskTitle, kWindowTimeout);
   ASSERT_TRUE(mask && pressKeyOn(d, *mask, "q"));
+  expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+}
+
+// Any client may write a window's _NET_FRAME_EXTENTS: a window manager
+// that announces itself but whose frames another client set to 1000 pixels
+// on each side would put both windows off the screen. Frames wider than a
+// quarter of the monitor are taken for none reported.
+TEST_F(WindowTest, FramesWiderThanAQuarterOfTheMonitorAreIgnored) {
+  XServer screen({1920, 1080});
+  Display* d = screen.display();
+  const Window check = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+  setRootProperty(d, "_NET_SUPPORTING_WM_CHECK", "WINDOW", {check});
+  ChildOptions options = tesmicOnImage(writeImage("photo.png", blocksImage({8, 5}, 100)),
+                                       kCraftedBounds);
+  options.environment.push_back({"DISPLAY", screen.displayName()});
+  ChildProcess child(options);
+  const Atom extents = XInternAtom(d, "_NET_FRAME_EXTENTS", False);
+  std::vector<Window> windows;
+  for (const char* title : {kMaskTitle, kImageTitle}) {
+    const auto window = waitForMappedWindow(d, title, kWindowTimeout);
+    ASSERT_TRUE(window) << "no window \"" << title << "\"";
+    const long wide[4] = {1000, 1000, 1000, 1000};
+    XChangeProperty(d, *window, extents, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(wide), 4);
+    windows.push_back(*window);
+  }
+  XFlush(d);
+  // Placed before the first pass: then both lie on the screen, apart.
+  ASSERT_TRUE(child.awaitStderr("Cas ", kRunTimeout));
+  const cv::Rect screenRect(0, 0, 1920, 1080);
+  cv::Rect mask;
+  cv::Rect picture;
+  const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
+  do {
+    std::this_thread::sleep_for(100ms);
+    mask = windowRect(d, windows[0]);
+    picture = windowRect(d, windows[1]);
+  } while (((mask & screenRect) != mask || (picture & screenRect) != picture) &&
+           std::chrono::steady_clock::now() < deadline);
+  EXPECT_EQ(mask & screenRect, mask);
+  EXPECT_EQ(picture & screenRect, picture);
+  EXPECT_TRUE((mask & picture).empty()) << mask << " and " << picture;
+  ASSERT_TRUE(pressKeyOn(d, windows[0], "q"));
   expectEndedWithExitCode(child.wait(kRunTimeout), 0);
 }
 
