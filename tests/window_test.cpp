@@ -215,6 +215,16 @@ std::vector<fs::path> temporaryMaskFiles(const fs::path& folder) {
   return found;
 }
 
+// What a run with TESMIC_MASK left: the mask of these bounds, whole, and
+// no temporary file.
+void expectMaskKept(const fs::path& file, const cv::Mat& image, const Bounds& bounds,
+                    const fs::path& folder) {
+  const cv::Mat kept = cv::imread(file.string(), cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(kept.type(), CV_8UC1) << file;
+  EXPECT_EQ(cv::norm(kept, expectedMask(image, bounds), cv::NORM_INF), 0) << "the mask file differs";
+  EXPECT_TRUE(temporaryMaskFiles(folder).empty()) << "a temporary file was left";
+}
+
 // The child of parent that runs tesmic-codec in this role (its first
 // argument), once it runs; -1 when none does within the time.
 pid_t awaitCodecHelper(pid_t parent, const std::string& role, std::chrono::milliseconds timeout) {
@@ -445,60 +455,43 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
                             image.string() + " 100 10 60 200 100 40\n");
   expectOneTimingLine(result);
   // The mask, not the view shown last, at the image's full size.
-  const cv::Mat kept = cv::imread(maskFile.string(), cv::IMREAD_UNCHANGED);
-  ASSERT_EQ(kept.type(), CV_8UC1);
-  EXPECT_EQ(cv::norm(kept, tunedMask, cv::NORM_INF), 0) << "the mask file differs";
+  expectMaskKept(maskFile, crafted, tuned, temp_.path());
 }
 
-// What a run with TESMIC_MASK left: the mask of these bounds, whole, and
-// no temporary file.
-void expectMaskKept(const fs::path& file, const cv::Mat& image, const Bounds& bounds,
-                    const fs::path& folder) {
-  const cv::Mat kept = cv::imread(file.string(), cv::IMREAD_UNCHANGED);
-  ASSERT_EQ(kept.type(), CV_8UC1) << file;
-  EXPECT_EQ(cv::norm(kept, expectedMask(image, bounds), cv::NORM_INF), 0) << "the mask file differs";
-  EXPECT_TRUE(temporaryMaskFiles(folder).empty()) << "a temporary file was left";
-}
-
-// A modal dialog runs an event loop of its own: a signal that comes while
-// the toolbar's save dialog is open ends the run there and then, the mask
-// written, rather than once the dialog closes (a logout sends SIGKILL soon
-// after SIGTERM).
-TEST_F(WindowTest, ASignalWhileTheSaveDialogIsOpenEndsTheRunAtOnce) {
+// Endings that come from outside the windows. Another client may destroy
+// the windows outright (xdotool windowclose, a session's clean-up): the run
+// ends as if the user had closed them. A modal dialog runs an event loop of
+// its own: a signal that comes while the toolbar's save dialog is open ends
+// the run there and then, rather than once the dialog closes (a logout
+// sends SIGKILL soon after SIGTERM). Either way the mask is kept.
+TEST_F(WindowTest, EndingsFromOutsideTheWindowsKeepTheMask) {
   const cv::Mat crafted = craftedImage();
   const fs::path maskFile = temp_.path() / "maska.png";
   ChildOptions options = tesmicOnImage(writeImage("crafted.png", crafted), kCraftedBounds);
   options.environment.push_back({"TESMIC_MASK", maskFile.string()});
-  ChildProcess child(options);
-  Window mask = 0;
-  Window picture = 0;
-  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
-  ASSERT_TRUE(pressKeyOn(display(), picture, "ctrl+s"));
-  ASSERT_TRUE(waitForMappedWindow(display(), "Save File", kWindowTimeout, TitleMatch::kStart));
-  ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
-  EXPECT_TRUE(child.endsWithin(2s)) << "the signal waited for the dialog";
-  const ChildResult result = child.wait(kRunTimeout);
-  ASSERT_FALSE(result.timedOut) << describe(result);
-  EXPECT_EQ(result.signal, SIGTERM) << describe(result);
-  expectMaskKept(maskFile, crafted, kCraftedBounds, temp_.path());
-}
-
-// Another client may destroy the windows outright (xdotool windowclose, a
-// session's clean-up): the run ends as if the user had closed them.
-TEST_F(WindowTest, WindowsDestroyedByAnotherClientEndTheRunAsIfClosed) {
-  const cv::Mat crafted = craftedImage();
-  const fs::path maskFile = temp_.path() / "maska.png";
-  ChildOptions options = tesmicOnImage(writeImage("crafted.png", crafted), kCraftedBounds);
-  options.environment.push_back({"TESMIC_MASK", maskFile.string()});
-  ChildProcess child(options);
-  Window mask = 0;
-  Window picture = 0;
-  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
-  XDestroyWindow(display(), mask);
-  XDestroyWindow(display(), picture);
-  XFlush(display());
-  expectEndedWithExitCode(child.wait(kRunTimeout), 0);
-  expectMaskKept(maskFile, crafted, kCraftedBounds, temp_.path());
+  for (const bool inDialog : {false, true}) {
+    SCOPED_TRACE(inDialog ? "SIGTERM in the save dialog" : "windows destroyed");
+    ChildProcess child(options);
+    Window mask = 0;
+    Window picture = 0;
+    ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
+    if (inDialog) {
+      ASSERT_TRUE(pressKeyOn(display(), picture, "ctrl+s"));
+      ASSERT_TRUE(waitForMappedWindow(display(), "Save File", kWindowTimeout, TitleMatch::kStart));
+      ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
+      EXPECT_TRUE(child.endsWithin(2s)) << "the signal waited for the dialog";
+      const ChildResult result = child.wait(kRunTimeout);
+      ASSERT_FALSE(result.timedOut) << describe(result);
+      EXPECT_EQ(result.signal, SIGTERM) << describe(result);
+    } else {
+      XDestroyWindow(display(), mask);
+      XDestroyWindow(display(), picture);
+      XFlush(display());
+      expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+    }
+    expectMaskKept(maskFile, crafted, kCraftedBounds, temp_.path());
+    fs::remove(maskFile);
+  }
 }
 
 // A failure while the bounds are tuned (here the memory for Vysledek's view
@@ -1202,9 +1195,7 @@ TEST_F(FailureTest, AMaskWrittenOverAFileKeepsWhatTheFileWas) {
     options.environment.push_back({"TESMIC_MASK", (temp_.path() / name).string()});
     options.argv.insert(options.argv.begin(), {"sh", "-c", "umask 027 && exec \"$0\" \"$@\""});
     expectEndedWithExitCode(runChild(options, kRunTimeout), 0);
-    const cv::Mat kept = cv::imread((temp_.path() / name).string(), cv::IMREAD_UNCHANGED);
-    ASSERT_EQ(kept.type(), CV_8UC1);
-    EXPECT_EQ(cv::norm(kept, expectedMask(crafted, kCraftedBounds), cv::NORM_INF), 0);
+    expectMaskKept(temp_.path() / name, crafted, kCraftedBounds, temp_.path());
   }
   struct stat status {};
   ASSERT_EQ(stat(own.c_str(), &status), 0);
@@ -1219,7 +1210,6 @@ TEST_F(FailureTest, AMaskWrittenOverAFileKeepsWhatTheFileWas) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
   ASSERT_EQ(stat((elsewhere / "nova.png").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u) << "not the mode the umask leaves";
-  EXPECT_TRUE(temporaryMaskFiles(temp_.path()).empty());
 }
 
 TEST_F(FailureTest, TheImageIsCheckedBeforeTheDisplay) {
