@@ -193,19 +193,8 @@ TEST_F(HostileInputTest, AnImageWithoutReadPermissionIsUnreadable) {
   cv::imwrite(locked.string(), cv::Mat(160, 240, CV_8UC3, cv::Scalar(0, 0, 255)));
   fs::permissions(locked, fs::perms::none);
   ChildOptions options = tesmicOn(locked);
-  if (geteuid() == 0) {
-    // Root reads every file: run as nobody, from a copy that nobody may
-    // run, in a folder that nobody may enter.
-    const fs::path copy = temp_.path() / "tesmic";
-    fs::copy_file(TESMIC_BINARY, copy);
-    fs::copy_file(fs::path(TESMIC_BINARY).parent_path() / "tesmic-codec",
-                  temp_.path() / "tesmic-codec");
-    fs::permissions(temp_.path(), fs::perms::owner_all | fs::perms::group_exec |
-                                      fs::perms::others_exec);
-    options.argv[0] = copy.string();
-    options.argv.insert(options.argv.begin(), {"setpriv", "--reuid=nobody", "--regid=nogroup",
-                                               "--clear-groups", "--"});
-  }
+  // Root reads every file: run as another user.
+  if (geteuid() == 0) options = asUserOfItsOwn(options, temp_.path());
   const ChildResult result = runChild(options, kRunTimeout);
   expectExit(result, 1);
   EXPECT_EQ(result.err, "Chyba: obrazek \"" + locked.string() + "\" nelze nacist.\n");
@@ -352,8 +341,8 @@ TEST_F(HostileInputTest, TooFewFileDescriptorsExitWithThree) {
 }
 
 // A thread the system refuses (ulimit -u) ends the run with 3 and a line
-// that says so, and leaves nothing of the mask. Run as a user of its own, so that
-// no other process counts against the limit, from a copy it may run.
+// that says so, and leaves nothing of the mask. Run as a user of its own, so
+// that no other process counts against the limit.
 TEST_F(HostileInputTest, AThreadTheSystemRefusesEndsWithThree) {
   if (geteuid() != 0) GTEST_SKIP() << "only root can run tesmic as a user of its own";
   const fs::path image = temp_.path() / "obrazek.png";
@@ -361,16 +350,7 @@ TEST_F(HostileInputTest, AThreadTheSystemRefusesEndsWithThree) {
   const fs::path masks = temp_.path() / "masky";
   fs::create_directory(masks);
   fs::permissions(masks, fs::perms::all);
-  fs::permissions(temp_.path(), fs::perms::owner_all | fs::perms::group_exec |
-                                    fs::perms::others_exec);
-  fs::copy_file(TESMIC_BINARY, temp_.path() / "tesmic");
-  fs::copy_file(fs::path(TESMIC_BINARY).parent_path() / "tesmic-codec",
-                temp_.path() / "tesmic-codec");
-  const std::string user = std::to_string(3'000'000 + getpid() % 100'000);
-  ChildOptions options = tesmicOn(image);
-  options.argv[0] = (temp_.path() / "tesmic").string();
-  options.argv.insert(options.argv.begin(), {"setpriv", "--reuid=" + user, "--regid=" + user,
-                                             "--clear-groups", "--"});
+  ChildOptions options = asUserOfItsOwn(tesmicOn(image), temp_.path());
   options.environment.push_back({"DISPLAY", std::nullopt});
   options.environment.push_back({"TESMIC_MASK", (masks / "maska.png").string()});
   // The program and the thread of its pool: the pool's thread is refused.

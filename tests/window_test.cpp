@@ -1146,21 +1146,13 @@ TEST_F(FailureTest, TesmicMaskWithoutDisplayWritesTheMask) {
       << "a temporary file was left behind";
 
   // Another user's file in a folder with the sticky bit (as /tmp) cannot be
-  // replaced: told before the work, not after the tuning. Run as a user of
-  // its own, from a copy of the program that user may run.
+  // replaced: told before the work, not after the tuning.
   if (geteuid() != 0) GTEST_SKIP() << "only root can run tesmic as another user";
   const fs::path shared = temp_.path() / "sdilena";
   fs::create_directory(shared);
   fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
-  fs::permissions(temp_.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
   std::ofstream(shared / "cizi.png") << "not the run's user's";
-  fs::copy_file(TESMIC_BINARY, temp_.path() / "tesmic");
-  fs::copy_file(fs::path(TESMIC_BINARY).parent_path() / "tesmic-codec", temp_.path() / "tesmic-codec");
-  const std::string user = std::to_string(3'000'000 + getpid() % 100'000);
-  ChildOptions stranger = onImage(image);
-  stranger.argv[0] = (temp_.path() / "tesmic").string();
-  stranger.argv.insert(stranger.argv.begin(), {"setpriv", "--reuid=" + user, "--regid=" + user,
-                                               "--clear-groups", "--"});
+  ChildOptions stranger = asUserOfItsOwn(onImage(image), temp_.path());
   stranger.environment.push_back({"TESMIC_MASK", (shared / "cizi.png").string()});
   const ChildResult refused = expectFailure(stranger, 3, (shared / "cizi.png").string());
   EXPECT_NE(refused.err.find("sticky bit"), std::string::npos) << describe(refused);

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -324,6 +325,20 @@ void ChildProcess::terminate(std::chrono::milliseconds grace) {
 ChildResult runChild(const ChildOptions& options, std::chrono::milliseconds timeout) {
   ChildProcess child(options);
   return child.wait(timeout);
+}
+
+ChildOptions asUserOfItsOwn(ChildOptions options, const std::string& folder) {
+  namespace fs = std::filesystem;
+  const fs::path program = options.argv.at(0);
+  for (const fs::path& file : {program, program.parent_path() / "tesmic-codec"}) {
+    fs::copy_file(file, fs::path(folder) / file.filename(), fs::copy_options::overwrite_existing);
+  }
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  options.argv[0] = (fs::path(folder) / program.filename()).string();
+  const std::string user = std::to_string(3'000'000 + getpid() % 100'000);
+  options.argv.insert(options.argv.begin(), {"setpriv", "--reuid=" + user, "--regid=" + user,
+                                             "--clear-groups", "--"});
+  return options;
 }
 
 }  // namespace tesmic::test

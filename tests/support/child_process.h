@@ -106,4 +106,10 @@ class ChildProcess {
 // Starts, waits and returns the result in one go.
 ChildResult runChild(const ChildOptions& options, std::chrono::milliseconds timeout);
 
+// The options changed to run as a user of its own, whom no file belongs to
+// and no other process counts against: from copies of the program
+// (options.argv[0]) and of the helper beside it (tesmic-codec) in folder,
+// which every user may enter. Only root may run them.
+ChildOptions asUserOfItsOwn(ChildOptions options, const std::string& folder);
+
 }  // namespace tesmic::test
