@@ -265,16 +265,21 @@ TEST_F(HostileInputTest, NoPlaceToShowTheWindowsExitsWithTwo) {
   }
 
   // The X server answers, but Qt's xcb plugin cannot load: a library it
-  // needs is an empty file.
+  // needs is an empty file. Qt's fatal error skips every exit handler; the
+  // mask's temporary file goes all the same.
   const fs::path brokenLibraries = temp_.path() / "lib";
   fs::create_directory(brokenLibraries);
   std::ofstream(brokenLibraries / "libQt5XcbQpa.so.5").close();
   ChildOptions brokenPlugin = withCores(tesmicOn(image));
   brokenPlugin.environment.push_back({"LD_LIBRARY_PATH", brokenLibraries.string()});
+  const fs::path masks = temp_.path() / "masky";
+  fs::create_directory(masks);
+  brokenPlugin.environment.push_back({"TESMIC_MASK", (masks / "maska.png").string()});
   const ChildResult withoutPlugin = runChild(brokenPlugin, kRunTimeout);
   expectExit(withoutPlugin, 2);
   EXPECT_EQ(withoutPlugin.err.rfind(prefix + "platformu Qt \"xcb\" se nepodarilo spustit", 0), 0u)
       << describe(withoutPlugin);
+  EXPECT_TRUE(fs::is_empty(masks)) << "the mask's temporary file was left";
 
   XServer palette({800, 600}, {.depth = 8});
   ChildOptions onPalette = tesmicOn(image);
