@@ -32,6 +32,7 @@ std::atomic<std::terminate_handler> previousTerminate{nullptr};
 
 // std::thread's failure, or a library's worker pool's (oneTBB's text).
 bool isThreadFailure(const std::exception_ptr& failure) {
+  if (!failure) return false;
   try {
     std::rethrow_exception(failure);
   } catch (const std::system_error& e) {
