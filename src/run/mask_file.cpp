@@ -186,9 +186,7 @@ std::unique_ptr<MaskFile> MaskFile::prepare(const std::string& path, const std::
     failure = failureLine(path, "soubor patri jinemu uzivateli a slozka dovoluje nahradit "
                                 "soubor jen jeho vlastnikovi (sticky bit)");
   } else if (folderStatus.st_nlink == 0) {
-    failure = failureLine(path, target.folder == "." ? "pracovni slozka uz neexistuje"
-                                                     : "slozka " + inQuotes(target.folder) +
-                                                           " uz neexistuje");
+    failure = failureLine(path, "slozka " + inQuotes(target.folder) + " uz neexistuje");
   } else {
     // Blocked until the signals know the name: none may fall between.
     const TerminationSignalsBlocked blocked;
@@ -197,9 +195,10 @@ std::unique_ptr<MaskFile> MaskFile::prepare(const std::string& path, const std::
       signals.removeOnSignal(folder, file->temporary_.c_str());
       return file;
     }
+    const int error = errno;
     file->temporary_.clear();
     failure = failureLine(path, "ve slozce " + inQuotes(target.folder) +
-                                    " nelze vytvorit soubor (" + czechErrorText(errno) + ")");
+                                    " nelze vytvorit soubor (" + czechErrorText(error) + ")");
   }
   return nullptr;
 }

@@ -27,10 +27,10 @@ class SignalWatch;
 //    close or destroy), the mask of a run without windows; exit code 0;
 //  - endBySignal(): SIGINT, SIGTERM, SIGHUP or SIGQUIT noted while the
 //    windows are open, taken from any event loop, a modal dialog's too;
-//    the process then ends by that signal, its
-//    windows left as they are. Before the windows, in a run without them
-//    and once the end has begun, such a signal ends the process at once,
-//    removing the mask's temporary file (TerminationSignals);
+//    the process then ends by that signal, its windows left as they are.
+//    Before the windows, in a run without them and once the end has begun,
+//    such a signal ends the process at once, removing the mask's temporary
+//    file (TerminationSignals);
 //  - the display lost while the windows are open (Qt then calls exit()):
 //    one Czech line, exit code 2;
 //  - fail(): an exception (the toolkit's, memory, a thread that could not
@@ -80,11 +80,12 @@ class RunEnd {
   // the display lost. Call on the thread that runs the windows.
   void windowsOpened();
 
+  // The ends above; each returns the exit code.
   int finish();
-  [[noreturn]] void endBySignal(int signal);
   int fail(std::exception_ptr failure);
 
  private:
+  [[noreturn]] void endBySignal(int signal);
   void takeNotedSignal();
   static void onExit();
   static void onTerminate();
@@ -98,7 +99,6 @@ class RunEnd {
   std::optional<Outcome> kept_;  // the outcome once tracking ended
   std::unique_ptr<SignalWatch> signalWatch_;
   std::thread::id windowsThread_;
-  std::terminate_handler previousTerminate_;
   bool started_ = false;
   int code_ = 0;
 };
