@@ -42,33 +42,6 @@ constexpr bool kUnderAddressSanitizer = true;
 constexpr bool kUnderAddressSanitizer = false;
 #endif
 
-// The first child of pid that runs a codec helper (it may still be loading
-// its libraries); nothing when none does within the time.
-std::optional<pid_t> runningHelperOf(pid_t pid, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  const std::string children = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
-                               "/children";
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream list(children);
-    for (pid_t child = 0; list >> child;) {
-      std::error_code error;
-      const fs::path exe = fs::read_symlink("/proc/" + std::to_string(child) + "/exe", error);
-      if (!error && exe.filename().string().rfind("tesmic-codec", 0) == 0) return child;
-    }
-  }
-  return std::nullopt;
-}
-
-// What the descriptors of process pid point at.
-std::vector<fs::path> descriptorTargets(pid_t pid) {
-  std::vector<fs::path> targets;
-  std::error_code error;
-  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-    targets.push_back(fs::read_symlink(fd.path(), error));
-  }
-  return targets;
-}
-
 // Whether process pid is gone, or a zombie, within the time.
 bool endsWithin(pid_t pid, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -259,12 +232,12 @@ TEST_F(HostileInputTest, OnlyATrustedHelperRunsAndItHoldsNothingOfTheProgramsAnd
   options.argv.insert(options.argv.begin(),
                       {"sh", "-c", "exec 7>>'" + secret.string() + "'; exec \"$0\" \"$@\""});
   ChildProcess child(options);
-  const std::optional<pid_t> helper = runningHelperOf(child.pid(), 5s);
-  ASSERT_TRUE(helper) << "no helper started";
-  const std::vector<fs::path> held = descriptorTargets(*helper);
+  const pid_t helper = awaitCodecHelper(child.pid(), {}, 5s);
+  ASSERT_GT(helper, 0) << "no helper started";
+  const std::vector<fs::path> held = descriptorTargets(helper);
   kill(child.pid(), SIGKILL);  // the program alone, not its process group
   EXPECT_EQ(std::count(held.begin(), held.end(), secret), 0) << "the helper holds the secret";
-  EXPECT_TRUE(endsWithin(*helper, 1s)) << "the helper outlived the program";
+  EXPECT_TRUE(endsWithin(helper, 1s)) << "the helper outlived the program";
 }
 
 // Run without a display: the warning, if any, comes before exit 2.
@@ -312,17 +285,8 @@ TEST_F(HostileInputTest, AnImageWithoutReadPermissionIsUnreadable) {
   cv::imwrite(locked.string(), cv::Mat(160, 240, CV_8UC3, cv::Scalar(0, 0, 255)));
   fs::permissions(locked, fs::perms::none);
   ChildOptions options = tesmicOn(locked);
-  if (geteuid() == 0) {
-    // Root reads every file: run as nobody, from a copy that nobody may
-    // run, in a folder that nobody may enter.
-    const fs::path copy = temp_.path() / "tesmic";
-    fs::copy_file(TESMIC_BINARY, copy);
-    fs::permissions(temp_.path(), fs::perms::owner_all | fs::perms::group_exec |
-                                      fs::perms::others_exec);
-    options.argv[0] = copy.string();
-    options.argv.insert(options.argv.begin(), {"setpriv", "--reuid=nobody", "--regid=nogroup",
-                                               "--clear-groups", "--"});
-  }
+  // Root reads every file: run as another user.
+  if (geteuid() == 0) options = asUserOfItsOwn(options, temp_.path());
   const ChildResult result = runChild(options, kRunTimeout);
   expectExit(result, 1);
   EXPECT_EQ(result.err, "Chyba: obrazek \"" + locked.string() + "\" nelze nacist.\n");
@@ -393,16 +357,21 @@ TEST_F(HostileInputTest, NoPlaceToShowTheWindowsExitsWithTwo) {
   }
 
   // The X server answers, but Qt's xcb plugin cannot load: a library it
-  // needs is an empty file.
+  // needs is an empty file. Qt's fatal error skips every exit handler; the
+  // mask's temporary file goes all the same.
   const fs::path brokenLibraries = temp_.path() / "lib";
   fs::create_directory(brokenLibraries);
   std::ofstream(brokenLibraries / "libQt5XcbQpa.so.5").close();
   ChildOptions brokenPlugin = withCores(tesmicOn(image));
   brokenPlugin.environment.push_back({"LD_LIBRARY_PATH", brokenLibraries.string()});
+  const fs::path masks = temp_.path() / "masky";
+  fs::create_directory(masks);
+  brokenPlugin.environment.push_back({"TESMIC_MASK", (masks / "maska.png").string()});
   const ChildResult withoutPlugin = runChild(brokenPlugin, kRunTimeout);
   expectExit(withoutPlugin, 2);
   EXPECT_EQ(withoutPlugin.err.rfind(prefix + "platformu Qt \"xcb\" se nepodarilo spustit", 0), 0u)
       << describe(withoutPlugin);
+  EXPECT_TRUE(fs::is_empty(masks)) << "the mask's temporary file was left";
 
   XServer palette({800, 600}, {.depth = 8});
   ChildOptions onPalette = tesmicOn(image);
@@ -466,6 +435,29 @@ TEST_F(HostileInputTest, TooFewFileDescriptorsExitWithThree) {
         "\\(zvyste limit, napriklad ulimit -n 1024\\)\\.\n");
     EXPECT_TRUE(std::regex_match(result.err, line)) << describe(result);
   }
+}
+
+// A thread the system refuses (ulimit -u) ends the run with 3 and a line
+// that says so, and leaves nothing of the mask. Run as a user of its own, so
+// that no other process counts against the limit.
+TEST_F(HostileInputTest, AThreadTheSystemRefusesEndsWithThree) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can run tesmic as a user of its own";
+  const fs::path image = temp_.path() / "obrazek.png";
+  cv::imwrite(image.string(), cv::Mat(40, 60, CV_8UC3, cv::Scalar(0, 0, 255)));
+  const fs::path masks = temp_.path() / "masky";
+  fs::create_directory(masks);
+  fs::permissions(masks, fs::perms::all);
+  ChildOptions options = asUserOfItsOwn(tesmicOn(image), temp_.path());
+  options.environment.push_back({"DISPLAY", std::nullopt});
+  options.environment.push_back({"TESMIC_MASK", (masks / "maska.png").string()});
+  // The program and the thread of its pool: the pool's thread is refused.
+  options.limits = {{RLIMIT_CORE, 0}, {RLIMIT_NPROC, 2}};
+  const ChildResult result = runChild(options, kRunTimeout);
+  expectExit(result, 3);
+  EXPECT_EQ(result.err,
+            "Chyba: nelze spustit dalsi vlakno, system jich vic nedovoli (limit poctu "
+            "procesu, ulimit -u).\n");
+  EXPECT_TRUE(fs::is_empty(masks));
 }
 
 // With standard error closed its number would go to the X connection; with

@@ -1,6 +1,7 @@
 // The real tesmic binary on a private Xvfb display: its windows, what they
 // show, how a run ends, what it prints, and how it fails.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -10,11 +11,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -27,6 +30,8 @@
 #include "reference_rule.h"
 #include "support/temporary_directory.h"
 #include "support/x_server.h"
+
+#include <X11/Xatom.h>
 
 namespace tesmic::test {
 namespace {
@@ -201,6 +206,25 @@ void expectEndedWithExitCode(const ChildResult& result, int code) {
   EXPECT_EQ(result.exitCode, code) << describe(result);
 }
 
+// The mask's temporary files (.tesmic-XXXXXX.EXT) anywhere under folder.
+std::vector<fs::path> temporaryMaskFiles(const fs::path& folder) {
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.path().filename().string().starts_with(".tesmic-")) found.push_back(entry.path());
+  }
+  return found;
+}
+
+// What a run with TESMIC_MASK left: the mask of these bounds, whole, and
+// no temporary file.
+void expectMaskKept(const fs::path& file, const cv::Mat& image, const Bounds& bounds,
+                    const fs::path& folder) {
+  const cv::Mat kept = cv::imread(file.string(), cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(kept.type(), CV_8UC1) << file;
+  EXPECT_EQ(cv::norm(kept, expectedMask(image, bounds), cv::NORM_INF), 0) << "the mask file differs";
+  EXPECT_TRUE(temporaryMaskFiles(folder).empty()) << "a temporary file was left";
+}
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -318,6 +342,15 @@ const char* const kSliderLabels[] = {"HH: H >", "HL: nebo H <", "SH: L >", "SL: 
                                      "VH: S >", "VL: L >",
                                      "Vysledek: 0 maska, 1 vyrez, 2 zvyrazneni"};
 
+// Opens the box of the control panel's slider in this row and waits until
+// it takes keys: seven rows of equal height, each label at the left, which
+// opens a box for its value; the value typed, or Escape, closes it.
+bool openSliderBox(Display* display, Window panel, int row) {
+  pointAt(display, panel, {20, (2 * row + 1) * windowRect(display, panel).height / 14}, 1);
+  return waitForFocusedWindow(display, std::string("Slider ") + kSliderLabels[row],
+                              kWindowTimeout);
+}
+
 // One run tuned the way a user tunes: the readout under the pointer, Ctrl+P
 // for the control panel, every slider's label (read back from the box each
 // opens), a new HH typed into HH's box, the mask shown anew, the other two
@@ -354,14 +387,7 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
   ASSERT_TRUE(pressKeyOn(display(), mask, "ctrl+p"));
   const auto panel = waitForMappedWindow(display(), "tesmic settings", kWindowTimeout);
   ASSERT_TRUE(panel) << "Ctrl+P did not open the control panel";
-  // Seven rows of equal height, each label at the left. A label opens a
-  // box for its value; the value typed, or Escape, closes it.
-  const cv::Rect panelRect = windowRect(display(), *panel);
-  const auto openBox = [&](int row) {
-    pointAt(display(), *panel, {20, (2 * row + 1) * panelRect.height / 14}, 1);
-    return waitForFocusedWindow(display(), std::string("Slider ") + kSliderLabels[row],
-                                kWindowTimeout);
-  };
+  const auto openBox = [&](int row) { return openSliderBox(display(), *panel, row); };
   for (int row = 1; row < 6; ++row) {
     EXPECT_TRUE(openBox(row)) << "no slider labelled \"" << kSliderLabels[row] << "\"";
     pressKeys(display(), "Escape");
@@ -391,8 +417,13 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
   }
 
   // Ended by a signal, the run still prints the tuned bounds and keeps the
-  // mask, then ends as that signal's default would.
+  // mask, then ends as that signal's default would; with the X server
+  // stopped (a frozen desktop), within two seconds, touching no window.
+  XServerEnvironment::server().freeze();
   ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
+  const bool endedInTime = child.endsWithin(2s);
+  XServerEnvironment::server().thaw();
+  EXPECT_TRUE(endedInTime) << "the run waited for the frozen X server";
   const ChildResult result = child.wait(kRunTimeout);
   ASSERT_FALSE(result.timedOut) << describe(result);
   EXPECT_EQ(result.signal, SIGTERM) << describe(result);
@@ -400,9 +431,140 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
                             image.string() + " 100 10 60 200 100 40\n");
   expectOneTimingLine(result);
   // The mask, not the view shown last, at the image's full size.
-  const cv::Mat kept = cv::imread(maskFile.string(), cv::IMREAD_UNCHANGED);
-  ASSERT_EQ(kept.type(), CV_8UC1);
-  EXPECT_EQ(cv::norm(kept, tunedMask, cv::NORM_INF), 0) << "the mask file differs";
+  expectMaskKept(maskFile, crafted, tuned, temp_.path());
+}
+
+// Endings that come from outside the windows. Another client may destroy
+// the windows outright (xdotool windowclose, a session's clean-up): the run
+// ends as if the user had closed them. A modal dialog runs an event loop of
+// its own: a signal that comes while the toolbar's save dialog is open ends
+// the run there and then, rather than once the dialog closes (a logout
+// sends SIGKILL soon after SIGTERM). Either way the mask is kept.
+TEST_F(WindowTest, EndingsFromOutsideTheWindowsKeepTheMask) {
+  const cv::Mat crafted = craftedImage();
+  const fs::path maskFile = temp_.path() / "maska.png";
+  ChildOptions options = tesmicOnImage(writeImage("crafted.png", crafted), kCraftedBounds);
+  options.environment.push_back({"TESMIC_MASK", maskFile.string()});
+  for (const bool inDialog : {false, true}) {
+    SCOPED_TRACE(inDialog ? "SIGTERM in the save dialog" : "windows destroyed");
+    ChildProcess child(options);
+    Window mask = 0;
+    Window picture = 0;
+    ASSERT_NO_FATAL_FAILURE(awaitRunShowing(crafted, mask, picture));
+    if (inDialog) {
+      ASSERT_TRUE(pressKeyOn(display(), picture, "ctrl+s"));
+      ASSERT_TRUE(waitForMappedWindow(display(), "Save File", kWindowTimeout, TitleMatch::kStart));
+      ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
+      EXPECT_TRUE(child.endsWithin(2s)) << "the signal waited for the dialog";
+      const ChildResult result = child.wait(kRunTimeout);
+      ASSERT_FALSE(result.timedOut) << describe(result);
+      EXPECT_EQ(result.signal, SIGTERM) << describe(result);
+    } else {
+      XDestroyWindow(display(), mask);
+      XDestroyWindow(display(), picture);
+      XFlush(display());
+      expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+    }
+    expectMaskKept(maskFile, crafted, kCraftedBounds, temp_.path());
+    fs::remove(maskFile);
+  }
+}
+
+// A failure while the bounds are tuned (here the memory for Vysledek's view
+// 1, refused once the run's address space is cut to what it holds) ends the
+// run with 3 and one line, after it has written the tuned bounds and mask.
+TEST_F(WindowTest, AFailureWhileTuningStillWritesWhatWasTuned) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#endif
+  // 1.2 megapixels: the view needs 3.7 MB, the mask 1.2 MB.
+  cv::Mat image;
+  cv::resize(craftedImage(), image, {1280, 960}, 0, 0, cv::INTER_NEAREST);
+  const fs::path file = writeImage("velky.png", image);
+  const fs::path maskFile = temp_.path() / "maska.png";
+  ChildOptions options = tesmicOnImage(file, kCraftedBounds);
+  options.environment.push_back({"TESMIC_MASK", maskFile.string()});
+  ChildProcess child(options);
+  Window mask = 0;
+  Window picture = 0;
+  ASSERT_NO_FATAL_FAILURE(awaitRunShowing(image, mask, picture));
+  ASSERT_TRUE(pressKeyOn(display(), mask, "ctrl+p"));
+  const auto panel = waitForMappedWindow(display(), "tesmic settings", kWindowTimeout);
+  ASSERT_TRUE(panel);
+  ASSERT_TRUE(openSliderBox(display(), *panel, 0));
+  typeText(display(), "100");
+  pressKeys(display(), "Return");
+  Bounds tuned = kCraftedBounds;
+  tuned.hh = 100;
+  ASSERT_EQ(waitUntilShown(display(), mask, expectedMask(image, tuned)).size(), 1u);
+
+  ASSERT_TRUE(openSliderBox(display(), *panel, 6));
+  typeText(display(), "1");
+  std::ifstream status("/proc/" + std::to_string(child.pid()) + "/status");
+  rlimit limit{};
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmSize:")) limit.rlim_cur = (std::stoull(line.substr(7)) + 2560) << 10;
+  }
+  limit.rlim_max = RLIM_INFINITY;
+  ASSERT_EQ(prlimit(child.pid(), RLIMIT_AS, &limit, nullptr), 0);
+  pressKeys(display(), "Return");
+
+  const ChildResult result = child.wait(kRunTimeout);
+  expectEndedWithExitCode(result, 3);
+  EXPECT_EQ(result.out, "TESMIC_MASK=" + maskFile.string() + " " + TESMIC_BINARY + " " +
+                            file.string() + " 100 10 60 200 100 40\n");
+  EXPECT_NE(result.err.find("Chyba: nedostatek pameti"), std::string::npos) << describe(result);
+  expectMaskKept(maskFile, image, tuned, temp_.path());
+}
+
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT where no event loop takes them: while
+// a run without windows decodes or encodes, and during the final encode of
+// a run with windows, its helper stopped so that the encode is surely under
+// way. Each ends the run by that signal and leaves neither a mask nor the
+// temporary file it was being written into. The image is noise, large
+// enough that its decode and the encode of its mask last long enough to be
+// caught.
+TEST_F(WindowTest, ASignalDuringAnEncodeOrARunWithoutWindowsLeavesNoTemporaryFile) {
+  cv::Mat noise(2000, 3000, CV_8UC3);
+  cv::randu(noise, 0, 256);
+  const fs::path image = writeImage("sum.png", noise);
+  const fs::path maskFile = temp_.path() / "maska.png";
+  const struct {
+    bool windows;
+    bool encoding;
+    int signal;
+  } runs[] = {{false, false, SIGINT}, {false, true, SIGTERM}, {false, true, SIGHUP},
+              {true, true, SIGQUIT}};
+  for (const auto& run : runs) {
+    const char* const role = run.encoding ? "encode" : "decode";
+    SCOPED_TRACE(std::string(role) + " " + strsignal(run.signal));
+    ChildOptions options = tesmicOnImage(image, kCraftedBounds);
+    options.environment.push_back({"TESMIC_MASK", maskFile.string()});
+    if (!run.windows) options.environment.push_back({"DISPLAY", std::nullopt});
+    ChildProcess child(options);
+    if (run.windows) {
+      const std::optional<Window> mask = waitForMappedWindow(display(), kMaskTitle, kWindowTimeout);
+      ASSERT_TRUE(mask);
+      std::this_thread::sleep_for(500ms);  // until the run waits for keys
+      ASSERT_TRUE(pressKeyOn(display(), *mask, "q"));
+    }
+    // The helper has the request once it holds the file: the image, or the
+    // temporary file it encodes into.
+    const pid_t helper = awaitCodecHelper(
+        child.pid(),
+        [&](const fs::path& held) {
+          return run.encoding ? held.filename().string().starts_with(".tesmic-") : held == image;
+        },
+        kRunTimeout);
+    ASSERT_GT(helper, 0) << "no helper to " << role;
+    ASSERT_EQ(kill(helper, SIGSTOP), 0);
+    ASSERT_EQ(kill(child.pid(), run.signal), 0);
+    const ChildResult result = child.wait(kRunTimeout);
+    ASSERT_FALSE(result.timedOut) << describe(result);
+    EXPECT_EQ(result.signal, run.signal) << describe(result);
+    EXPECT_FALSE(fs::exists(maskFile));
+    EXPECT_EQ(temporaryMaskFiles(temp_.path()), std::vector<fs::path>{});
+  }
 }
 
 // Keys that a user presses without meaning to end the run: modifiers and
@@ -656,6 +818,49 @@ TEST_F(WindowTest, WindowsGoOnTheMonitorUnderThePointer) {
   expectEndedWithExitCode(child.wait(kRunTimeout), 0);
 }
 
+// Any client may write a window's _NET_FRAME_EXTENTS: a window manager
+// that announces itself but whose frames another client set to 1000 pixels
+// on each side would put both windows off the screen. Frames wider than a
+// quarter of the monitor are taken for none reported.
+TEST_F(WindowTest, FramesWiderThanAQuarterOfTheMonitorAreIgnored) {
+  XServer screen({1920, 1080});
+  Display* d = screen.display();
+  const Window check = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+  setRootProperty(d, "_NET_SUPPORTING_WM_CHECK", "WINDOW", {check});
+  ChildOptions options = tesmicOnImage(writeImage("photo.png", blocksImage({8, 5}, 100)),
+                                       kCraftedBounds);
+  options.environment.push_back({"DISPLAY", screen.displayName()});
+  ChildProcess child(options);
+  const Atom extents = XInternAtom(d, "_NET_FRAME_EXTENTS", False);
+  std::vector<Window> windows;
+  for (const char* title : {kMaskTitle, kImageTitle}) {
+    const auto window = waitForMappedWindow(d, title, kWindowTimeout);
+    ASSERT_TRUE(window) << "no window \"" << title << "\"";
+    const long wide[4] = {1000, 1000, 1000, 1000};
+    XChangeProperty(d, *window, extents, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(wide), 4);
+    windows.push_back(*window);
+  }
+  XFlush(d);
+  // Placed before the first pass: then both lie on the screen, apart.
+  ASSERT_TRUE(child.awaitStderr("Cas ", kRunTimeout));
+  const cv::Rect screenRect(0, 0, 1920, 1080);
+  cv::Rect mask;
+  cv::Rect picture;
+  const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
+  do {
+    std::this_thread::sleep_for(100ms);
+    mask = windowRect(d, windows[0]);
+    picture = windowRect(d, windows[1]);
+  } while (((mask & screenRect) != mask || (picture & screenRect) != picture) &&
+           std::chrono::steady_clock::now() < deadline);
+  EXPECT_EQ(mask & screenRect, mask);
+  EXPECT_EQ(picture & screenRect, picture);
+  EXPECT_TRUE((mask & picture).empty()) << mask << " and " << picture;
+  ASSERT_TRUE(pressKeyOn(d, windows[0], "q"));
+  expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+}
+
 class MaskWindowTest : public WindowTest, public ::testing::WithParamInterface<Bounds> {};
 
 // The mask read back from the server equals the rule applied to the colours
@@ -785,7 +990,7 @@ TEST_F(WindowTest, TheExampleRunsFromAnyFolderOnTheInstalledSample) {
 class FailureTest : public WindowTest {
  protected:
   // The image is valid unless a test passes another.
-  void expectFailure(ChildOptions options, int code, const std::string& namedFile = "") {
+  ChildResult expectFailure(ChildOptions options, int code, const std::string& namedFile = "") {
     WindowCreationWatch watch(display());
     const ChildResult result = runChild(options, kRunTimeout);
     expectEndedWithExitCode(result, code);
@@ -799,6 +1004,7 @@ class FailureTest : public WindowTest {
     // Qt may have started (it does while the image is decoded), but shows
     // nothing.
     EXPECT_TRUE(watch.shown().empty()) << "a window was shown";
+    return result;
   }
 
   ChildOptions onImage(const fs::path& image) const {
@@ -874,19 +1080,113 @@ TEST_F(FailureTest, TesmicMaskWithoutDisplayWritesTheMask) {
     EXPECT_EQ(cv::norm(kept, expectedMask(crafted, kCraftedBounds), cv::NORM_INF), 0);
   }
 
-  for (const fs::path& unwritable :
-       {temp_.path() / "maska.xyz", temp_.path() / "chybi" / "maska.png"}) {
+  // Each told before any work (no pass timed) with its real cause.
+  const fs::path fifo = temp_.path() / "fronta.png";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_hard_link(image, temp_.path() / "odkaz.png");
+  const struct {
+    fs::path name;
+    std::string cause;
+  } unwritable[] = {
+      {temp_.path() / "maska.xyz", "pripona nazvu neurcuje format"},
+      {temp_.path() / "maska.jp2", "format \".jp2\" nelze zapsat"},
+      {temp_.path() / "chybi" / "maska.png",
+       "slozka \"" + (temp_.path() / "chybi").string() + "\" neexistuje"},
+      {image, "je to nacitany obrazek"},
+      {temp_.path() / "odkaz.png", "je to nacitany obrazek"},
+      {fifo, "neni to obycejny soubor"},
+      {temp_.path() / (std::string(5000, 'a') + ".png"), "nazev je prilis dlouhy"},
+      {"/proc/maska.png", "ve slozce \"/proc\" nelze vytvorit soubor"},
+  };
+  for (const auto& [name, cause] : unwritable) {
+    SCOPED_TRACE(cause);
     ChildOptions options = onImage(image);
-    options.environment.push_back({"TESMIC_MASK", unwritable.string()});
-    expectFailure(options, 3, unwritable.string());
-    EXPECT_FALSE(fs::exists(unwritable));
+    options.environment.push_back({"TESMIC_MASK", name.string()});
+    const ChildResult result = expectFailure(options, 3, name.string());
+    EXPECT_NE(result.err.find(cause), std::string::npos) << describe(result);
+    EXPECT_EQ(result.err.find("Cas "), std::string::npos) << "refused only after the pass";
   }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(cv::norm(cv::imread(image.string()), crafted, cv::NORM_INF), 0) << "the image was overwritten";
+
+  // With TESMIC_MASK a wrong argument count in a script's loop would write
+  // the example's mask under the name meant for another image: the usage,
+  // and nothing else.
+  writeImage("cerven.jpg", crafted);
+  ChildOptions wrongCount = tesmic({image.string(), "170", "10", "60", "200", "100"});
+  wrongCount.workingDirectory = temp_.path().string();
+  wrongCount.environment.push_back({"DISPLAY", std::nullopt});
+  wrongCount.environment.push_back({"TESMIC_MASK", "priklad.png"});
+  const ChildResult usage = runChild(wrongCount, kRunTimeout);
+  expectEndedWithExitCode(usage, 3);
+  EXPECT_EQ(usage.out, std::string(kUsageText));
+  EXPECT_EQ(usage.err.rfind("Chyba: s promennou TESMIC_MASK", 0), 0u) << describe(usage);
+  fs::remove(temp_.path() / "cerven.jpg");
+
   std::vector<fs::path> left;
   for (const auto& entry : fs::directory_iterator(temp_.path())) left.push_back(entry.path().filename());
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<fs::path>{"crafted.png", "maska.pgm", "maska.png", "maska.tif",
-                                         "runtime"}))
+  EXPECT_EQ(left, (std::vector<fs::path>{"crafted.png", "fronta.png", "maska.pgm", "maska.png",
+                                         "maska.tif", "odkaz.png", "runtime"}))
       << "a temporary file was left behind";
+
+  // Another user's file in a folder with the sticky bit (as /tmp) cannot be
+  // replaced: told before the work, not after the tuning.
+  if (geteuid() != 0) GTEST_SKIP() << "only root can run tesmic as another user";
+  const fs::path shared = temp_.path() / "sdilena";
+  fs::create_directory(shared);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  std::ofstream(shared / "cizi.png") << "not the run's user's";
+  ChildOptions stranger = asUserOfItsOwn(onImage(image), temp_.path());
+  stranger.environment.push_back({"TESMIC_MASK", (shared / "cizi.png").string()});
+  const ChildResult refused = expectFailure(stranger, 3, (shared / "cizi.png").string());
+  EXPECT_NE(refused.err.find("sticky bit"), std::string::npos) << describe(refused);
+  EXPECT_EQ(refused.err.find("Cas "), std::string::npos) << "refused only after the pass";
+}
+
+// A mask written over a file keeps what the file was: its mode, its owner
+// and group (where the user may give them; here as root), and a symbolic
+// link stays a link with the file it points to written, also where that
+// file does not exist yet. A new file gets the mode the umask leaves.
+TEST_F(FailureTest, AMaskWrittenOverAFileKeepsWhatTheFileWas) {
+  const cv::Mat crafted = craftedImage();
+  const fs::path image = writeImage("crafted.png", crafted);
+  const bool root = geteuid() == 0;
+  const fs::path own = temp_.path() / "vlastni.png";
+  std::ofstream(own) << "an older mask";
+  fs::permissions(own, fs::perms::owner_read | fs::perms::owner_write);
+  if (root) {
+    ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
+  }
+  const fs::path elsewhere = temp_.path() / "jinde";
+  fs::create_directory(elsewhere);
+  std::ofstream(elsewhere / "skutecna.tif") << "an older mask";
+  fs::permissions(elsewhere / "skutecna.tif", fs::perms::owner_read | fs::perms::owner_write |
+                                                  fs::perms::group_read);
+  fs::create_symlink("jinde/skutecna.tif", temp_.path() / "odkaz.tif");
+  fs::create_symlink("jinde/nova.png", temp_.path() / "nikam.png");
+  for (const char* name : {"vlastni.png", "odkaz.tif", "nikam.png"}) {
+    SCOPED_TRACE(name);
+    ChildOptions options = onImage(image);
+    options.environment.push_back({"DISPLAY", std::nullopt});
+    options.environment.push_back({"TESMIC_MASK", (temp_.path() / name).string()});
+    options.argv.insert(options.argv.begin(), {"sh", "-c", "umask 027 && exec \"$0\" \"$@\""});
+    expectEndedWithExitCode(runChild(options, kRunTimeout), 0);
+    expectMaskKept(temp_.path() / name, crafted, kCraftedBounds, temp_.path());
+  }
+  struct stat status {};
+  ASSERT_EQ(stat(own.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  if (root) {
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
+  }
+  EXPECT_TRUE(fs::is_symlink(temp_.path() / "odkaz.tif"));
+  EXPECT_TRUE(fs::is_symlink(temp_.path() / "nikam.png"));
+  ASSERT_EQ(stat((elsewhere / "skutecna.tif").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  ASSERT_EQ(stat((elsewhere / "nova.png").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u) << "not the mode the umask leaves";
 }
 
 TEST_F(FailureTest, TheImageIsCheckedBeforeTheDisplay) {

@@ -1,10 +1,14 @@
 #include "pass/worker_pool.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -78,6 +82,30 @@ TEST(WorkerPool, SleepingThreadsWakeAndAThrowingJobIsClosedBeforeItLeaves) {
     ASSERT_EQ(calls.load(), kThreads) << "round " << round;
   }
   EXPECT_EQ(enteredAfterLeaving.load(), 0) << "threads entered a job its caller had left";
+}
+
+// Under ulimit -u the system refuses a thread part-way through the pool:
+// the caller gets the exception, instead of std::terminate from the threads
+// already made. In a child of a user of its own, so that no other process
+// counts against the limit.
+// The exit code of a pool of four made where only two threads may run.
+[[noreturn]] void makePoolWithTooFewThreads() {
+  const uid_t alone = 3'000'000 + static_cast<uid_t>(getpid() % 100'000);
+  const rlimit two{2, 2};  // the child and one thread
+  if (setresuid(alone, alone, alone) != 0 || setrlimit(RLIMIT_NPROC, &two) != 0) _exit(3);
+  try {
+    WorkerPool pool(4);
+  } catch (const std::system_error& e) {
+    _exit(e.code() == std::errc::resource_unavailable_try_again ? 0 : 1);
+  }
+  _exit(2);
+}
+
+TEST(WorkerPool, AThreadTheSystemRefusesIsAnException) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can run the pool as a user of its own";
+  // A fresh process rather than a fork of one whose sanitizer runs threads.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(makePoolWithTooFewThreads(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

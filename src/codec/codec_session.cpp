@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "codec/mask_formats.h"
 #include "codec/shared_pixels.h"
 #include "platform/memory_budget.h"
 
@@ -105,7 +106,8 @@ DecodeEnd CodecSession::awaitDecoded() {
 }
 
 int CodecSession::encode(int file, const cv::Mat& image, std::string_view extension) {
-  if (image.empty() || image.dims != 2 || extension.size() >= sizeof CodecRequest::extension) {
+  if (image.empty() || image.dims != 2 || image.type() != CV_8UC1 ||
+      maskFormatOf(extension) != MaskFormat::kWritable) {
     return EINVAL;
   }
   const int pixels = pixelsInMemfd(image);

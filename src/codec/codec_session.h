@@ -44,13 +44,14 @@ class CodecSession {
   // complained about carry damaged.
   DecodeEnd awaitDecoded();
 
-  // Writes image (8-bit, one or three channels) into file, an open, empty,
-  // writable regular file, in the format the extension names (".png": the
-  // light helper; any other: the OpenCV helper). 0 when written whole, else
-  // an errno value saying why: the write's own (ENOSPC, EFBIG, EDQUOT,
-  // EIO...), ENOMEM (too large for the memory), EINVAL (the encoder refused
-  // the image or the extension), ECHILD (no helper, or it died).
-  int encode(int file, const cv::Mat& image, std::string_view extension);
+  // Writes a mask (CV_8UC1) into file, an open, empty, writable regular
+  // file, in the format the extension names (".png": the light helper; any
+  // other that maskFormatOf() takes: the OpenCV helper). 0 when written
+  // whole, else an errno value saying why: the write's own (ENOSPC, EFBIG,
+  // EDQUOT, EIO...), ENOMEM (too large for the memory), EINVAL (the encoder
+  // refused the image or the extension), ECHILD (no helper, or it died).
+  // The caller syncs, names and removes the file.
+  int encode(int file, const cv::Mat& mask, std::string_view extension);
 
  private:
   // The helper of this name, started when not running; null when it

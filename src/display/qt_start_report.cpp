@@ -6,6 +6,7 @@
 
 #include "platform/exit_codes.h"
 #include "platform/terminal_text.h"
+#include "platform/termination_signals.h"
 
 namespace tesmic {
 namespace {
@@ -37,6 +38,8 @@ void reportFatal(QtMsgType type, const QMessageLogContext& context, const QStrin
   }
   const std::string& line = state().line;
   [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line.data(), line.size());
+  // No exit handler runs: the mask's temporary file goes here.
+  TerminationSignals::removeFileNow();
   _exit(kExitNoDisplay);
 }
 

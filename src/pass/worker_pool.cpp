@@ -48,14 +48,24 @@ T awaitChange(const std::atomic<T>& value, T old, Clock::duration watch = kWatch
 WorkerPool::WorkerPool(unsigned threads) {
   if (threads == 0) threads = static_cast<unsigned>(std::max(cv::getNumberOfCPUs(), 1));
   threads_.reserve(threads - 1);
-  for (unsigned i = 1; i < threads; ++i) threads_.emplace_back([this] { serve(); });
+  try {
+    for (unsigned i = 1; i < threads; ++i) threads_.emplace_back([this] { serve(); });
+  } catch (...) {
+    // A thread the system refuses (ulimit -u): the ones made must end
+    // before their vector goes, which would otherwise terminate the process.
+    stop();
+    throw;
+  }
 }
 
-WorkerPool::~WorkerPool() {
+WorkerPool::~WorkerPool() { stop(); }
+
+void WorkerPool::stop() {
   stopping_.store(true, std::memory_order_relaxed);
   state_.fetch_add(std::uint64_t{1} << 32, std::memory_order_release);
   state_.notify_all();
   for (std::thread& t : threads_) t.join();
+  threads_.clear();
 }
 
 void WorkerPool::start(Erased call, void* job, bool waitForAll) {

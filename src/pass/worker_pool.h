@@ -16,7 +16,8 @@ namespace tesmic {
 class WorkerPool {
  public:
   // threads: how many threads take part in a job, the caller's included; 0
-  // means one per core the process may use.
+  // means one per core the process may use. Throws std::system_error when
+  // the system refuses a thread (ulimit -u), after ending those made.
   explicit WorkerPool(unsigned threads = 0);
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
@@ -66,6 +67,7 @@ class WorkerPool {
   using Erased = void (*)(void*);
   void start(Erased call, void* job, bool waitForAll);
   void serve();
+  void stop();
 
   // Closes the current job when it goes and waits for the threads inside.
   class JobCloser {

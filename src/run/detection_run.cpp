@@ -9,15 +9,11 @@
 #include <opencv2/highgui/highgui_c.h>
 
 #include "display/display_check.h"
-#include "platform/display_loss_report.h"
 #include "platform/exit_codes.h"
 #include "run/image_loading.h"
-#include "run/mask_file.h"
 #include "run/pass_setup.h"
 #include "display/qt_start_report.h"
-#include "run/run_ending.h"
 #include "pass/stopwatch.h"
-#include "platform/termination_signals.h"
 #include "ui/tuning_session.h"
 #include "ui/window_placement.h"
 #include "ui/window_titles.h"
@@ -35,18 +31,18 @@ double firstPass(PassImages& pass, const DetectionBounds& bounds, WorkerPool& wo
 
 // With TESMIC_MASK and no display: the mask of the given bounds, written
 // without windows, as a script applies tuned bounds to many images.
-int runWithoutWindows(const RunSettings& settings, CodecSession& codecs, cv::Mat& snimek,
-                      const std::string& maskPath) {
+int runWithoutWindows(const RunSettings& settings, cv::Mat& snimek, RunEnd& end) {
   WorkerPool workers;
   PassImages pass = setUpPass(snimek, /*smoothPicture=*/false, workers);
   firstPass(pass, settings.bounds, workers);
-  return finishRun({settings.programName, settings.imageName, settings.bounds, false, &pass.maska,
-                    maskPath, &codecs});
+  const RunEnd::Tracking tracking =
+      end.track([&] { return RunEnd::Outcome{settings.bounds, false, pass.maska}; });
+  return end.finish();
 }
 
 }  // namespace
 
-int runDetection(const RunSettings& settings, CodecSession& codecs) {
+int runDetection(const RunSettings& settings, CodecSession& codecs, RunEnd& end) {
   const std::string& imageName = settings.imageName;
   const DetectionBounds& bounds = settings.bounds;
   // The display is checked while the helper decodes; the image's outcome
@@ -69,50 +65,33 @@ int runDetection(const RunSettings& settings, CodecSession& codecs) {
     return loaded.exitCode;
   }
   cv::Mat snimek = std::move(loaded.image);
-  // Before the windows, so that a mask that could not be kept is known
-  // before any tuning is done.
-  const std::string maskPath = maskPathFromEnvironment();
-  std::string maskError;
-  if (!maskPath.empty() && !maskTargetUsable(codecs, maskPath, maskError)) {
-    std::fprintf(stderr, "%s\n", maskFailureMessage(maskPath, maskError).c_str());
-    return kExitRunFailed;
-  }
   // Checked: only a running helper decodes an image.
   if (display->status != DisplayStatus::kReady) {
-    if (!maskPath.empty()) return runWithoutWindows(settings, codecs, snimek, maskPath);
+    if (end.keepsMask()) return runWithoutWindows(settings, snimek, end);
     std::fprintf(stderr, "%s\n", noDisplayMessage(*display).c_str());
     return kExitNoDisplay;
   }
 
   createWindows();
-  // What every ending of the run leaves (the repeat command, the mask
-  // file), once; nothing until the sliders exist.
-  PassImages pass;
-  const TuningSession* tuning = nullptr;
-  const auto endOfRun = [&]() -> int {
-    if (tuning == nullptr) return kExitOk;
-    return finishRun({settings.programName, imageName, tuning->bounds(),
-                      tuning->boundsChanged(), &pass.maska, maskPath, &codecs});
-  };
-  // After the windows, so that at exit it comes before what Qt set up.
-  const DisplayLossReport reportLoss([&] { endOfRun(); });
+  end.windowsOpened();
   placeWindows(snimek.size(), display->platform == "xcb");
 
   // The HLS copy, the smoothed picture, the mask, the threads.
   WorkerPool workers;
-  pass = setUpPass(snimek, /*smoothPicture=*/true, workers);
+  PassImages pass = setUpPass(snimek, /*smoothPicture=*/true, workers);
   const double passSeconds = firstPass(pass, bounds, workers);
 
   cv::imshow(kMaskWindow, pass.maska);
   cv::imshow(kImageWindow, snimek);
   // The HLS copy stays for the sliders and the readouts.
   TuningSession session(pass.snimekKLON, snimek, pass.maska, bounds, workers, passSeconds);
-  tuning = &session;
-  const WaitEnding ending = session.waitForEnd();
+  const RunEnd::Tracking tracking = end.track([&] {
+    return RunEnd::Outcome{session.bounds(), session.boundsChanged(), pass.maska};
+  });
+  session.waitForEnd();
+  // Written before the windows are touched.
+  const int code = end.finish();
   cv::destroyAllWindows();
-
-  const int code = endOfRun();
-  if (ending.kind == EndingKind::kSignal) endBySignal(ending.signal);
   return code;
 }
 

@@ -22,7 +22,9 @@ LoadedImage failure(int exitCode, std::string line) {
 }
 
 std::string quoted(const std::string& imageName) {
-  return "\"" + escapeControlCharacters(imageName) + "\"";
+  std::string text(1, '"');
+  text.append(escapeControlCharacters(imageName)).push_back('"');
+  return text;
 }
 
 LoadedImage unreadable(const std::string& imageName) {

@@ -1,7 +1,8 @@
 // tesmic: shows where one colour lies in an image.
 #include <cstdio>
 #include <exception>
-#include <new>
+#include <memory>
+#include <string>
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/ocl.hpp>
@@ -10,9 +11,12 @@
 #include "codec/codec_session.h"
 #include "run/command_line.h"
 #include "run/detection_run.h"
+#include "run/mask_file.h"
+#include "run/run_end.h"
 #include "display/display_probe.h"
 #include "platform/exit_codes.h"
 #include "platform/process_setup.h"
+#include "platform/termination_signals.h"
 
 int main(int argc, char** argv) {
   tesmic::runDisplayProbeIfAsked(argc, argv);
@@ -30,7 +34,18 @@ int main(int argc, char** argv) {
 
   const tesmic::RunSettings settings =
       tesmic::settingsFromArguments(argc, argv);
-  if (settings.usageRequested) tesmic::printUsage();
+  const std::string maskPath = tesmic::maskPathFromEnvironment();
+  if (settings.usageRequested) {
+    tesmic::printUsage();
+    // In a script's loop a wrong count would write the example's mask
+    // under the name meant for another.
+    if (!maskPath.empty()) {
+      std::fputs("Chyba: s promennou TESMIC_MASK je treba zadat obrazek a sest mezi, "
+                 "priklad se nespousti.\n",
+                 stderr);
+      return tesmic::kExitRunFailed;
+    }
+  }
 
   if (const int free = tesmic::freeDescriptors(); free < tesmic::kDescriptorsNeeded) {
     std::fprintf(stderr,
@@ -39,19 +54,23 @@ int main(int argc, char** argv) {
                  free, tesmic::kDescriptorsNeeded);
     return tesmic::kExitRunFailed;
   }
-  try {
-    return tesmic::runDetection(settings, codecs);
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "Chyba: nedostatek pameti pro obrazek.\n");
-  } catch (const cv::Exception& e) {
-    if (e.code == cv::Error::StsNoMem) {
-      std::fprintf(stderr, "Chyba: nedostatek pameti pro obrazek.\n");
-    } else {
-      // e.what() spans several lines with source paths; err is the reason.
-      std::fprintf(stderr, "Chyba: detekce selhala: %s\n", e.err.c_str());
+  tesmic::TerminationSignals signals;
+  // Before any other work, so that a mask that could not be kept is known
+  // before the image is decoded, let alone tuned.
+  std::unique_ptr<tesmic::MaskFile> maskFile;
+  if (!maskPath.empty()) {
+    std::string failure;
+    maskFile =
+        tesmic::MaskFile::prepare(maskPath, settings.imageName, codecs, signals, failure);
+    if (!maskFile) {
+      std::fprintf(stderr, "%s\n", failure.c_str());
+      return tesmic::kExitRunFailed;
     }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "Chyba: detekce selhala: %s\n", e.what());
   }
-  return tesmic::kExitRunFailed;
+  tesmic::RunEnd end(settings, std::move(maskFile), signals);
+  try {
+    return tesmic::runDetection(settings, codecs, end);
+  } catch (...) {
+    return end.fail(std::current_exception());
+  }
 }

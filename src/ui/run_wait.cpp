@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QDateTime>
 #include <QEvent>
@@ -13,13 +14,12 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <opencv2/core.hpp>
+#include <xcb/xproto.h>
 
 #include "ui/key_rule.h"
-#include "platform/termination_signals.h"
 #include "platform/terminal_text.h"
 #include "ui/toolkit_windows.h"
 #include "ui/window_titles.h"
@@ -42,32 +42,28 @@ bool isFailedSave(const cv::Exception& e) {
 
 }  // namespace
 
-class RunWaitFilter : public QObject {
+class RunWaitFilter : public QObject, public QAbstractNativeEventFilter {
  public:
   explicit RunWaitFilter(std::function<void()> work)
       : mask_(toolkitWindow(kMaskWindow)), image_(toolkitWindow(kImageWindow)) {
     pending_.setSingleShot(true);
     pending_.setInterval(0);
     QObject::connect(&pending_, &QTimer::timeout, std::move(work));
-    if (signals_.readFd() >= 0) {
-      signalNotifier_.emplace(signals_.readFd(), QSocketNotifier::Read);
-      QObject::connect(&*signalNotifier_, &QSocketNotifier::activated, [this] {
-        if (const int signal = signals_.takeSignal(); signal != 0) {
-          finish({EndingKind::kSignal, signal});
-        }
-      });
-    }
     qApp->installEventFilter(this);
+    qApp->installNativeEventFilter(this);
   }
 
-  ~RunWaitFilter() override { qApp->removeEventFilter(this); }
+  ~RunWaitFilter() override {
+    qApp->removeNativeEventFilter(this);
+    qApp->removeEventFilter(this);
+  }
 
   void workPending() {
     if (!pending_.isActive()) pending_.start();
   }
 
   WaitEnding run() {
-    if (!open(mask_) || !open(image_)) return {EndingKind::kWindowClosed, 0};
+    if (!open(mask_) || !open(image_)) return {EndingKind::kWindowClosed};
     for (;;) {
       try {
         if (!ending_) loop_.exec();
@@ -86,7 +82,7 @@ class RunWaitFilter : public QObject {
     switch (event->type()) {
       case QEvent::KeyPress:
         if (inOurWindows(watched) && keyEndsRun(*static_cast<QKeyEvent*>(event))) {
-          finish({EndingKind::kKey, 0});
+          finish({EndingKind::kKey});
           return true;
         }
         break;
@@ -95,12 +91,25 @@ class RunWaitFilter : public QObject {
         // to the toolkit; a closed one does not.
         if ((watched == mask_ || watched == image_) &&
             !static_cast<QWidget*>(watched)->isVisible()) {
-          finish({EndingKind::kWindowClosed, 0});
+          finish({EndingKind::kWindowClosed});
         }
         onDialogHidden(watched);
         break;
       default:
         break;
+    }
+    return false;
+  }
+
+  // Another client may destroy a window outright (xdotool windowclose):
+  // the toolkit is not told, and the window is gone as if closed.
+  bool nativeEventFilter(const QByteArray& type, void* message, long*) override {
+    if (type != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY) return false;
+    const xcb_window_t window = reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window;
+    for (const QPointer<QWidget>& ours : {mask_, image_}) {
+      if (ours && ours->internalWinId() == window) finish({EndingKind::kWindowClosed});
     }
     return false;
   }
@@ -156,8 +165,6 @@ class RunWaitFilter : public QObject {
   QPointer<QWidget> image_;
   QEventLoop loop_;
   QTimer pending_;
-  TerminationSignals signals_;
-  std::optional<QSocketNotifier> signalNotifier_;
   std::optional<WaitEnding> ending_;
 };
 

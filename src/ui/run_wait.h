@@ -12,8 +12,9 @@ namespace tesmic {
 class RunWaitFilter;
 
 // Serves the windows until the run ends: a key that keyEndsRun() accepts in
-// "Vysledek" or "ORIG", either window closed, or SIGINT, SIGTERM or SIGHUP
-// (caught only while it waits). Keys typed into the control panel and its
+// "Vysledek" or "ORIG", or either window closed, by the user or by another
+// client (a window destroyed outright too). Termination signals are not its
+// business (signal_watch.h). Keys typed into the control panel and its
 // dialogs never end it, and the panel keeps the focus after a value is typed
 // into a slider's box. A failed save from a window's toolbar is reported on
 // standard error and the wait goes on; any other exception out of the

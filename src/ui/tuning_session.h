@@ -30,8 +30,8 @@ class TuningSession {
   TuningSession(const TuningSession&) = delete;
   TuningSession& operator=(const TuningSession&) = delete;
 
-  // Returns how the run ended: a key in either window, either window
-  // closed, or a termination signal.
+  // Returns how the run ended: a key in either window, or either window
+  // closed.
   WaitEnding waitForEnd();
 
   // Whether the sliders were moved and end away from where they started (the

@@ -5,13 +5,11 @@ namespace tesmic {
 
 enum class EndingKind {
   kKey,           // a key that ends the run, in either window
-  kWindowClosed,  // either window closed
-  kSignal,        // SIGINT, SIGTERM or SIGHUP
+  kWindowClosed,  // either window closed, or destroyed by another client
 };
 
 struct WaitEnding {
   EndingKind kind = EndingKind::kKey;
-  int signal = 0;  // for kSignal
 };
 
 }  // namespace tesmic

@@ -43,6 +43,13 @@ std::optional<FrameExtents> waitForFrames(QWidget& first, QWidget& second) {
   }
 }
 
+// Any client may write a window's frame extents: a frame wider than a
+// quarter of the screen area on a side would put the windows off it.
+bool plausible(const FrameExtents& frame, const ScreenArea& area) {
+  return frame.left <= area.width / 4 && frame.right <= area.width / 4 &&
+         frame.top <= area.height / 4 && frame.bottom <= area.height / 4;
+}
+
 // Sized so that the image area shows the image at the layout's scale: 1:1
 // where it fits, scaled to the screen where not. The window's own area
 // (without the frame) at the place the layout gives
@@ -70,11 +77,15 @@ WindowLayout placeWindows(cv::Size image, bool onX11) {
 
   FrameExtents frame = kAssumedFrame;   // room kept in the layout
   FrameExtents offset{};                // from the frame's corner to the window's
-  if (mask != nullptr && picture != nullptr && windowManagerRunning(onX11)) {
-    frame = waitForFrames(*mask, *picture).value_or(kAssumedFrame);
+  const bool managed = mask != nullptr && picture != nullptr && windowManagerRunning(onX11);
+  const std::optional<FrameExtents> framed =
+      managed ? waitForFrames(*mask, *picture) : std::nullopt;
+  const ScreenArea area = usableScreenArea(onX11);
+  if (managed) {
+    frame = framed && plausible(*framed, area) ? *framed : kAssumedFrame;
     offset = frame;
   }
-  const WindowLayout layout = layoutWindows(image, usableScreenArea(onX11), frame);
+  const WindowLayout layout = layoutWindows(image, area, frame);
   if (mask != nullptr && picture != nullptr) {
     place(*mask, layout.vysledek, offset, layout.stretched);
     place(*picture, layout.orig, offset, layout.stretched);

@@ -11,7 +11,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
+#include <fstream>
 #include <thread>
 #include <utility>
 
@@ -91,6 +93,16 @@ void closeFd(int& fd) {
   // Dies with the test process instead of outliving a crashed or killed test.
   if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) fail();
   if (getppid() != parent) _exit(127);
+  // As a terminal starts a program: whatever ran the tests (a script's
+  // background job ignores SIGINT and SIGQUIT) changes nothing.
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  for (const int signal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE}) {
+    sigaction(signal, &defaults, nullptr);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
   if (*workingDirectory != '\0' && chdir(workingDirectory) != 0) fail();
   for (const ResourceLimit& limit : limits) {
     const rlimit value{limit.value, limit.value};
@@ -319,6 +331,62 @@ void ChildProcess::terminate(std::chrono::milliseconds grace) {
 ChildResult runChild(const ChildOptions& options, std::chrono::milliseconds timeout) {
   ChildProcess child(options);
   return child.wait(timeout);
+}
+
+ChildOptions asUserOfItsOwn(ChildOptions options, const std::string& folder) {
+  namespace fs = std::filesystem;
+  // Installed as under a prefix of its own: the program in bin/, where only
+  // root may write, its helpers in lib/tesmic/.
+  const fs::path program = options.argv.at(0);
+  const fs::path bin = fs::path(folder) / "bin";
+  const fs::path helpers = fs::path(folder) / "lib" / "tesmic";
+  fs::create_directories(bin);
+  fs::create_directories(helpers);
+  fs::copy_file(program, bin / program.filename(), fs::copy_options::overwrite_existing);
+  for (const char* helper : {"tesmic-codec", "tesmic-codec-opencv"}) {
+    fs::copy_file(program.parent_path() / helper, helpers / helper,
+                  fs::copy_options::overwrite_existing);
+  }
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  options.argv[0] = (bin / program.filename()).string();
+  const std::string user = std::to_string(3'000'000 + getpid() % 100'000);
+  options.argv.insert(options.argv.begin(), {"setpriv", "--reuid=" + user, "--regid=" + user,
+                                             "--clear-groups", "--"});
+  return options;
+}
+
+std::vector<std::filesystem::path> descriptorTargets(pid_t pid) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> targets;
+  std::error_code error;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    targets.push_back(fs::read_symlink(fd.path(), error));
+  }
+  return targets;
+}
+
+pid_t awaitCodecHelper(pid_t program,
+                       const std::function<bool(const std::filesystem::path&)>& holding,
+                       std::chrono::milliseconds timeout) {
+  namespace fs = std::filesystem;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const std::string tasks = "/proc/" + std::to_string(program) + "/task";
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::error_code error;
+    for (const auto& task : fs::directory_iterator(tasks, error)) {
+      std::ifstream children(task.path() / "children");
+      for (pid_t child = 0; children >> child;) {
+        const fs::path exe = fs::read_symlink("/proc/" + std::to_string(child) + "/exe", error);
+        if (error || !exe.filename().string().starts_with("tesmic-codec")) continue;
+        if (!holding) return child;
+        for (const fs::path& target : descriptorTargets(child)) {
+          if (holding(target)) return child;
+        }
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return -1;
 }
 
 }  // namespace tesmic::test

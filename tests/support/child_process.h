@@ -6,6 +6,8 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -107,5 +109,23 @@ class ChildProcess {
 
 // Starts, waits and returns the result in one go.
 ChildResult runChild(const ChildOptions& options, std::chrono::milliseconds timeout);
+
+// The options changed to run as a user of its own, whom no file belongs to
+// and no other process counts against: from copies of the program
+// (options.argv[0]) and of the helpers beside it, laid out in folder as
+// installed (bin/, lib/tesmic/), which every user may enter. Only root may
+// run them.
+ChildOptions asUserOfItsOwn(ChildOptions options, const std::string& folder);
+
+// What the descriptors of process pid point at.
+std::vector<std::filesystem::path> descriptorTargets(pid_t pid);
+
+// A codec helper (tesmic-codec...) that program started, once it holds a
+// descriptor whose target holding accepts (any helper, when holding is
+// empty): the file it decodes, the temporary file it encodes into. -1 when
+// none does within the time.
+pid_t awaitCodecHelper(pid_t program,
+                       const std::function<bool(const std::filesystem::path&)>& holding,
+                       std::chrono::milliseconds timeout);
 
 }  // namespace tesmic::test
