@@ -44,6 +44,17 @@ int runWithoutWindows(const RunSettings& settings, cv::Mat& snimek,
                     maskPath});
 }
 
+// The control panel's "Ulozit masku": through the codec helper, as at the
+// end of a run, starting at TESMIC_MASK's name, else at the image's.
+MaskSaving maskSaving(const std::string& imageName, const std::string& maskPath) {
+  return {maskPath.empty() ? suggestedMaskName(imageName) : maskPath,
+          [](const std::string& path, const cv::Mat& mask) {
+            std::string error;
+            return writeMaskFile(path, mask, error) ? std::string()
+                                                    : maskFailureMessage(path, error);
+          }};
+}
+
 }  // namespace
 
 int runDetection(const RunSettings& settings) {
@@ -96,7 +107,7 @@ int runDetection(const RunSettings& settings) {
   };
   // After the windows, so that at exit it comes before what Qt set up.
   const DisplayLossReport reportLoss([&] { endOfRun(); });
-  placeWindows(snimek.size(), display->platform == "xcb");
+  WindowPlacement placement = placeWindows(snimek.size(), display->platform == "xcb");
 
   // The HLS copy, the smoothed picture, the mask, the threads.
   WorkerPool workers;
@@ -106,7 +117,8 @@ int runDetection(const RunSettings& settings) {
   cv::imshow(kMaskWindow, pass.maska);
   cv::imshow(kImageWindow, snimek);
   // The HLS copy stays for the sliders and the readouts.
-  TuningSession session(pass.snimekKLON, snimek, pass.maska, bounds, workers, passSeconds);
+  TuningSession session(pass.snimekKLON, snimek, pass.maska, bounds, workers, passSeconds,
+                        placement, maskSaving(imageName, maskPath));
   tuning = &session;
   const WaitEnding ending = session.waitForEnd();
   cv::destroyAllWindows();

@@ -70,6 +70,13 @@ bool writeMaskFile(const std::string& path, const cv::Mat& mask, std::string& er
   return true;
 }
 
+std::string suggestedMaskName(const std::string& imageName) {
+  fs::path name(imageName);
+  name.replace_extension();
+  name += "-maska.png";
+  return name.string();
+}
+
 std::string maskFailureMessage(const std::string& path, const std::string& error) {
   std::string message = "Chyba: masku nelze zapsat do \"";
   message.append(escapeControlCharacters(path)).append("\": ").append(error).append(1, '.');

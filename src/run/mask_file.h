@@ -22,6 +22,10 @@ bool maskTargetUsable(const std::string& path, std::string& error);
 // behind and error holds the reason (Czech).
 bool writeMaskFile(const std::string& path, const cv::Mat& mask, std::string& error);
 
+// The name offered for saving the mask of this image: the image's, its
+// extension (if any) replaced by "-maska.png" ("foto.jpg": "foto-maska.png").
+std::string suggestedMaskName(const std::string& imageName);
+
 // The one line that reports a failed write, without its line feed.
 std::string maskFailureMessage(const std::string& path, const std::string& error);
 

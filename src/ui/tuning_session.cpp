@@ -1,14 +1,20 @@
 #include "ui/tuning_session.h"
 
+#include <QFileDialog>
+#include <QString>
+#include <QWidget>
 #include <opencv2/core.hpp>
 #include <opencv2/highgui.hpp>
 
 #include "pass/colour_classification.h"
 #include "pass/huge_pages.h"
+#include "pass/stopwatch.h"
+#include "ui/control_panel.h"
+#include "ui/drag_band.h"
 #include "ui/run_wait.h"
 #include "ui/slider_ranges.h"
-#include "pass/stopwatch.h"
 #include "ui/status_readouts.h"
+#include "ui/toolkit_windows.h"
 #include "ui/window_titles.h"
 
 namespace tesmic {
@@ -33,36 +39,52 @@ double markedShare(const cv::Mat& mask) {
 
 TuningSession::TuningSession(const cv::Mat& hls, const cv::Mat& picture, cv::Mat& mask,
                              const DetectionBounds& bounds, WorkerPool& workers,
-                             double firstPassSeconds)
+                             double firstPassSeconds, WindowPlacement& placement,
+                             MaskSaving saving)
     : hls_(hls),
       picture_(picture),
       mask_(mask),
       workers_(workers),
+      placement_(placement),
+      saving_(std::move(saving)),
       start_(clampedToSliders(bounds)),
       current_(bounds),
       wanted_(start_),
+      history_(start_),
       passText_(passReadout(firstPassSeconds, markedShare(mask))) {
-  // An empty window name puts a slider in the control panel. Setting its
-  // range and position calls back; that is not the user moving it.
-  for (int i = 0; i < kBoundCount; ++i) {
-    sliders_[i] = {this, i};
-    const SliderRange range = sliderRange(i);
-    cv::createTrackbar(kSliderLabels[i], "", nullptr, range.max, onSlider, &sliders_[i]);
-    cv::setTrackbarMin(kSliderLabels[i], "", range.min);
-    cv::setTrackbarPos(kSliderLabels[i], "", boundAt(start_, i));
+  const WindowCommands commands{[this] { togglePanel(); },
+                                [this] { applyStep(history_.undo()); },
+                                [this] { applyStep(history_.redo()); }};
+  QWidget* maskWindow = toolkitWindow(kMaskWindow);
+  QWidget* imageWindow = toolkitWindow(kImageWindow);
+  for (QWidget* window : {maskWindow, imageWindow}) {
+    if (window != nullptr) takeOverCommands(*window, commands);
   }
-  sliders_[kBoundCount] = {this, kBoundCount};
-  cv::createTrackbar(kViewSliderLabel, "", nullptr, kViewCount - 1, onSlider,
-                     &sliders_[kBoundCount]);
-  listening_ = true;
+  if (maskWindow != nullptr) {
+    PanelActions actions;
+    actions.boundsChosen = [this](const DetectionBounds& b, bool finished) { choose(b, finished); };
+    actions.viewChosen = [this](MaskView view) { chooseView(view); };
+    actions.undo = commands.undo;
+    actions.redo = commands.redo;
+    actions.reset = [this] {
+      panel_->showBounds(start_);
+      choose(start_, true);
+    };
+    actions.saveMask = [this] { saveMask(); };
+    actions.toggle = commands.togglePanel;
+    panel_ = std::make_unique<ControlPanel>(*maskWindow, std::move(actions));
+    panel_->showBounds(start_);
+  }
   cv::setMouseCallback(kMaskWindow, onMouseInMask, this);
   cv::setMouseCallback(kImageWindow, onMouseInImage, this);
   showReadouts();
 }
 
+TuningSession::~TuningSession() = default;
+
 WaitEnding TuningSession::waitForEnd() {
-  // A moved slider is computed once the events already queued are handled,
-  // together with any other slider moves among them.
+  // A change is computed once the events already queued are handled,
+  // together with any other changes among them.
   RunWait wait([this] {
     if (stale_) computeAgain();
   });
@@ -75,29 +97,19 @@ WaitEnding TuningSession::waitForEnd() {
   return wait.run();
 }
 
-bool TuningSession::boundsChanged() const { return moved_ && !(current_ == start_); }
+bool TuningSession::boundsChanged() const { return changed_ && !(current_ == start_); }
 
-void TuningSession::onSlider(int position, void* slider) {
-  const Slider& s = *static_cast<Slider*>(slider);
-  TuningSession& session = *s.session;
-  if (!session.listening_) return;
-  session.stale_ = true;
-  if (s.index == kBoundCount) {
-    session.wantedView_ = static_cast<MaskView>(position);
-  } else {
-    boundAt(session.wanted_, s.index) = position;
-    session.moved_ = true;
-  }
-  if (session.wait_ != nullptr) session.wait_->workPending();
+void TuningSession::onMouseInMask(int event, int x, int y, int flags, void* session) {
+  withoutThrowing(
+      [&] { static_cast<TuningSession*>(session)->mouse(kMaskWindow, event, x, y, flags); });
 }
 
-void TuningSession::onMouseInMask(int, int x, int y, int, void* session) {
-  withoutThrowing([&] { static_cast<TuningSession*>(session)->hover(kMaskWindow, x, y); });
+void TuningSession::onMouseInImage(int event, int x, int y, int flags, void* session) {
+  withoutThrowing(
+      [&] { static_cast<TuningSession*>(session)->mouse(kImageWindow, event, x, y, flags); });
 }
 
-void TuningSession::onMouseInImage(int, int x, int y, int, void* session) {
-  withoutThrowing([&] { static_cast<TuningSession*>(session)->hover(kImageWindow, x, y); });
-}
+void TuningSession::mouse(const char* window, int, int x, int y, int) { hover(window, x, y); }
 
 void TuningSession::hover(const char* window, int x, int y) {
   if (x < 0 || y < 0 || x >= hls_.cols || y >= hls_.rows) return;
@@ -119,6 +131,67 @@ void TuningSession::showReadouts() {
   cv::displayStatusBar(kMaskWindow, maskText, 0);
 }
 
+void TuningSession::togglePanel() {
+  if (!panel_ || panel_->window() == nullptr) return;
+  QWidget& window = *panel_->window();
+  if (window.isVisible()) {
+    window.hide();
+    return;
+  }
+  if (!panelPlaced_) placePanel(window, placement_);
+  panelPlaced_ = true;
+  window.show();
+  window.raise();
+  window.activateWindow();
+  window.setFocus();
+  drawHistograms();
+}
+
+void TuningSession::choose(const DetectionBounds& bounds, bool finished) {
+  wanted_ = bounds;
+  changed_ = true;
+  stale_ = true;
+  if (finished && history_.record(bounds)) showHistory();
+  if (wait_ != nullptr) wait_->workPending();
+}
+
+void TuningSession::chooseView(MaskView view) {
+  wantedView_ = view;
+  stale_ = true;
+  if (wait_ != nullptr) wait_->workPending();
+}
+
+void TuningSession::applyStep(const std::optional<DetectionBounds>& bounds) {
+  if (!bounds) return;
+  if (panel_) panel_->showBounds(*bounds);
+  showHistory();
+  wanted_ = *bounds;
+  changed_ = true;
+  stale_ = true;
+  if (wait_ != nullptr) wait_->workPending();
+}
+
+void TuningSession::showHistory() {
+  if (panel_) panel_->showHistory(history_.canUndo(), history_.canRedo());
+}
+
+void TuningSession::saveMask() {
+  if (!panel_ || panel_->window() == nullptr || !saving_.write) return;
+  if (stale_) computeAgain();  // the mask of the bounds shown
+  const QString path = QFileDialog::getSaveFileName(
+      panel_->window(), "Ulozit masku", QString::fromStdString(saving_.suggestedPath),
+      "Obrazky (*.png *.tif *.tiff *.bmp *.pgm *.webp);;Vsechny soubory (*)");
+  if (path.isEmpty()) return;
+  const std::string file = path.toStdString();
+  const std::string error = saving_.write(file, mask_);
+  if (error.empty()) {
+    saving_.suggestedPath = file;
+    panel_->showMessage("Maska ulozena do \"" + file + "\".");
+  } else {
+    panel_->showMessage(error);
+  }
+}
+
 void TuningSession::computeAgain() {
   stale_ = false;
   // Switching the view alone needs no pass, and keeps the readout's time
@@ -134,6 +207,7 @@ void TuningSession::computeAgain() {
   view_ = wantedView_;
   showView();
   showReadouts();
+  if (needsPass) drawHistograms();
 }
 
 void TuningSession::showView() {
@@ -146,6 +220,13 @@ void TuningSession::showView() {
   if (composed_.empty()) composed_ = imageOnHugePages(picture_.size(), CV_8UC3);
   composeView(view_, picture_, mask_, composed_);
   cv::imshow(kMaskWindow, composed_);
+}
+
+void TuningSession::drawHistograms() {
+  if (!panel_ || !panel_->isVisible()) return;
+  if (!wholeImageCounts_) wholeImageCounts_ = channelCounts(hls_, workers_);
+  panel_->showHistograms(*wholeImageCounts_, countsPassingOthers(hls_, current_, workers_),
+                         current_);
 }
 
 }  // namespace tesmic
