@@ -1,0 +1,431 @@
+#include "pass/sample_fit.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <numeric>
+#include <tuple>
+
+#include "pass/area_colours.h"
+#include "pass/colour_histogram.h"
+#include "pass/valley_walk.h"
+
+namespace tesmic {
+namespace {
+
+// The sample may lose 1 pixel in 20, the excluded areas keep 1 in 20.
+constexpr std::uint64_t kShareDenominator = 20;
+// The hues that hold this share of the sample, the rarest first, are no
+// part of its colours when gaps are sought for the hue band; lightness and
+// saturation start from the sample's values less this share at each end.
+constexpr double kStrayHues = 0.02;
+constexpr double kStrayEnd = 0.01;
+// What a bound without a valley may drop of the sample.
+constexpr double kRobustLoss = 0.01;
+// Gaps tried for the hue band, the most populous first.
+constexpr std::size_t kMaxGaps = 4;
+constexpr int kMaxRounds = 8;
+// Smoothing of the histograms the valleys are sought in, in values.
+constexpr double kHueSigma = 1.0;
+constexpr double kLevelSigma = 2.0;
+
+enum Axis { kHue = 0, kLightness = 1, kSaturation = 2 };
+constexpr int kAxisLength[3] = {kHues, kLevels, kLevels};
+
+// A plain run of hues (first <= last) that the hue band may take, split at
+// the seam between 180 and 0.
+struct HueGap {
+  int first;
+  int last;
+};
+
+// The bounds while they are fitted, as open intervals lo < x < hi on each
+// axis. Hue is counted from the middle of the gap (its pivot) upward around
+// the circle, so that the band, which holds the pivot, is the two ends of
+// the axis and the passing hues one interval.
+struct State {
+  std::array<int, 3> lo{-1, -1, -1};
+  std::array<int, 3> hi{kHues, kLevels, kLevels};
+  friend bool operator==(const State&, const State&) = default;
+};
+
+struct Family {
+  bool band = false;  // without a gap every hue passes
+  HueGap gap{0, 0};
+  int pivot = 0;
+};
+
+int hueOnAxis(int hue, const Family& f) {
+  return f.band ? (std::min(hue, kHues - 1) - f.pivot + kHues) % kHues : std::min(hue, kHues - 1);
+}
+int hueOffAxis(int u, const Family& f) { return f.band ? (u + f.pivot) % kHues : u; }
+
+bool passes(const State& s, int axis, int x) { return x > s.lo[axis] && x < s.hi[axis]; }
+
+// The three channels of a colour on the fit's axes.
+std::array<int, 3> onAxes(const ColourCount& c, const Family& f) {
+  return {hueOnAxis(c.hue, f), c.lightness, c.saturation};
+}
+
+// What one axis's bounds are fitted in: per value along the axis, the
+// pixels that pass the other two axes' tests.
+struct AxisCounts {
+  std::vector<double> image;     // smoothed
+  std::vector<double> sample;
+  std::vector<double> excluded;
+};
+
+std::vector<double> countsOf(const ColourList& list, const State& s, const Family& f, int axis) {
+  std::vector<double> counts(static_cast<std::size_t>(kAxisLength[axis]));
+  for (const ColourCount& c : list.colours) {
+    const std::array<int, 3> x = onAxes(c, f);
+    bool others = true;
+    for (int a = 0; a < 3; ++a) others = others && (a == axis || passes(s, a, x[a]));
+    if (others) counts[static_cast<std::size_t>(x[axis])] += c.count;
+  }
+  return counts;
+}
+
+std::vector<double> smoothed(const std::vector<double>& v, double sigma, bool circular) {
+  const int n = static_cast<int>(v.size());
+  const int radius = static_cast<int>(std::ceil(3 * sigma));
+  std::vector<double> kernel(static_cast<std::size_t>(2 * radius + 1));
+  for (int k = -radius; k <= radius; ++k) {
+    kernel[static_cast<std::size_t>(k + radius)] = std::exp(-0.5 * k * k / (sigma * sigma));
+  }
+  std::vector<double> out(v.size());
+  for (int i = 0; i < n; ++i) {
+    double sum = 0, weight = 0;
+    for (int k = -radius; k <= radius; ++k) {
+      int j = i + k;
+      if (circular) {
+        j = (j + n) % n;
+      } else if (j < 0 || j >= n) {
+        continue;
+      }
+      sum += kernel[static_cast<std::size_t>(k + radius)] * v[static_cast<std::size_t>(j)];
+      weight += kernel[static_cast<std::size_t>(k + radius)];
+    }
+    out[static_cast<std::size_t>(i)] = sum / weight;
+  }
+  return out;
+}
+
+ColourBox boxOf(const State& s, const Family& f) {
+  ColourBox box;
+  for (int h = 0; h < kHues; ++h) {
+    box.hues[static_cast<std::size_t>(h)] = passes(s, kHue, hueOnAxis(h, f));
+  }
+  box.lightnessAbove = s.lo[kLightness];
+  box.lightnessBelow = s.hi[kLightness];
+  box.saturationAbove = s.lo[kSaturation];
+  return box;
+}
+
+AxisCounts axisCounts(const ColourHistogram& image, const ColourList& sample,
+                      const ColourList& excluded, const State& s, const Family& f, int axis) {
+  AxisCounts c;
+  const ColourBox box = boxOf(s, f);
+  if (axis == kHue) {
+    const std::array<double, kHues> byHue = image.huesIn(box);
+    const std::vector<double> round =
+        smoothed(std::vector<double>(byHue.begin(), byHue.end()), kHueSigma, /*circular=*/true);
+    c.image.resize(kHues);
+    for (int u = 0; u < kHues; ++u) {
+      c.image[static_cast<std::size_t>(u)] = round[static_cast<std::size_t>(hueOffAxis(u, f))];
+    }
+  } else {
+    const std::array<double, kLevels> byLevel =
+        axis == kLightness ? image.lightnessesIn(box) : image.saturationsIn(box);
+    c.image = smoothed(std::vector<double>(byLevel.begin(), byLevel.end()), kLevelSigma,
+                       /*circular=*/false);
+  }
+  c.sample = countsOf(sample, s, f, axis);
+  c.excluded = countsOf(excluded, s, f, axis);
+  return c;
+}
+
+AxisCounts mirrored(AxisCounts c) {
+  std::reverse(c.image.begin(), c.image.end());
+  std::reverse(c.sample.begin(), c.sample.end());
+  std::reverse(c.excluded.begin(), c.excluded.end());
+  return c;
+}
+
+// What every bound must leave: sample pixels to keep, excluded pixels that may pass.
+struct Needs {
+  double keep;
+  double excludedLimit;
+};
+
+// The lower bound of an axis (values above it pass), the others fixed:
+// upper is the axis's upper bound, maxBound the highest the lower bound may
+// take, naturalBound the value at which it stands at its slider's end (or
+// INT_MIN).
+int fitLowerBound(const AxisCounts& c, int lower, int upper, int maxBound, int naturalBound,
+                  const Needs& needs) {
+  const int n = static_cast<int>(c.image.size());
+  // The walk starts at the sample's median among the pixels the other bounds pass.
+  const double total = std::accumulate(c.sample.begin(), c.sample.end(), 0.0);
+  if (total == 0) return lower;
+  int median = 0;
+  for (double below = 0; median < n - 1 && below + c.sample[static_cast<std::size_t>(median)] <= total / 2;
+       ++median) {
+    below += c.sample[static_cast<std::size_t>(median)];
+  }
+  median = std::min(median, upper - 1);
+  // The image's count where the middle of the sample lies.
+  double seen = 0, peak = 0;
+  for (int x = 0; x < n; ++x) {
+    seen += c.sample[static_cast<std::size_t>(x)];
+    if (seen >= 0.1 * total && seen - c.sample[static_cast<std::size_t>(x)] <= 0.9 * total) {
+      peak = std::max(peak, c.image[static_cast<std::size_t>(x)]);
+    }
+  }
+  double lostAbove = 0;  // to the upper bound
+  for (int x = std::max(upper, 0); x < n; ++x) lostAbove += c.sample[static_cast<std::size_t>(x)];
+
+  // Cut i puts the bound at median - 1 - i.
+  const int cuts = median + 1;
+  Walk w;
+  w.density.resize(static_cast<std::size_t>(cuts));
+  w.sampleLost.resize(static_cast<std::size_t>(cuts));
+  w.excludedKept.resize(static_cast<std::size_t>(cuts));
+  double lost = 0;
+  for (int x = 0; x < median; ++x) lost += c.sample[static_cast<std::size_t>(x)];
+  double kept = 0;
+  for (int x = median; x < std::min(upper, n); ++x) kept += c.excluded[static_cast<std::size_t>(x)];
+  for (int i = 0; i < cuts; ++i) {
+    const int bound = median - 1 - i;
+    const auto at = static_cast<std::size_t>(i);
+    w.density[at] = bound >= 0 ? 0.5 * (c.image[static_cast<std::size_t>(bound)] +
+                                         c.image[static_cast<std::size_t>(bound + 1)])
+                               : c.image[0];
+    w.sampleLost[at] = lost;
+    w.excludedKept[at] = kept;
+    if (bound >= 0) {
+      lost -= c.sample[static_cast<std::size_t>(bound)];
+      kept += c.excluded[static_cast<std::size_t>(bound)];
+    }
+  }
+  w.firstAllowed = std::clamp(median - 1 - maxBound, 0, cuts - 1);
+  w.lastAllowed = cuts - 1;
+  w.naturalEnd = naturalBound == INT_MIN ? -1 : median - 1 - naturalBound;
+  w.samplePeak = peak;
+  w.budget = total - lostAbove - needs.keep;
+  w.robustLoss = std::min(w.budget, kRobustLoss * total);
+  w.excludedLimit = needs.excludedLimit;
+  return median - 1 - chooseCut(w);
+}
+
+// Moves both bounds of one axis to their valleys, the other axes fixed.
+void fitAxis(const ColourHistogram& image, const ColourList& sample, const ColourList& excluded,
+             const Family& f, const Needs& needs, int axis, State& s) {
+  const AxisCounts c = axisCounts(image, sample, excluded, s, f, axis);
+  const int n = kAxisLength[axis];
+  if (axis == kHue) {
+    const int top = f.gap.last - f.pivot + 1;  // gap hues at the axis's start
+    const int bottom = f.pivot - f.gap.first;  // and at its end
+    s.lo[kHue] = fitLowerBound(c, s.lo[kHue], s.hi[kHue], top - 1,
+                               f.gap.last == kHues - 1 ? top - 1 : INT_MIN, needs);
+    s.hi[kHue] = n - 1 - fitLowerBound(mirrored(c), n - 1 - s.hi[kHue], n - 1 - s.lo[kHue], bottom - 1,
+                                       f.gap.first == 0 ? bottom - 1 : INT_MIN, needs);
+    return;
+  }
+  s.lo[axis] = fitLowerBound(c, s.lo[axis], s.hi[axis], n - 1, -1, needs);
+  if (axis == kLightness) {
+    s.hi[axis] = n - 1 - fitLowerBound(mirrored(c), n - 1 - s.hi[axis], n - 1 - s.lo[axis], n - 1, -1, needs);
+  }
+}
+
+DetectionBounds boundsOf(const State& s, const Family& f) {
+  DetectionBounds b;
+  if (f.band) {
+    b.HH = f.pivot + s.lo[kHue];
+    b.HL = f.pivot + s.hi[kHue] - kHues;
+  } else {
+    b.HH = -1;
+    b.HL = 0;
+  }
+  b.SH = s.lo[kLightness];
+  b.SL = s.hi[kLightness];
+  b.VH = s.lo[kSaturation];
+  b.VL = -1;
+  return b;
+}
+
+bool ruleHolds(const DetectionBounds& b, int h, int l, int s) {
+  return (h > b.HH || h < b.HL) && l > b.SH && l < b.SL && l > b.VL && s > b.VH;
+}
+
+std::uint64_t marked(const ColourList& list, const DetectionBounds& b) {
+  std::uint64_t n = 0;
+  for (const ColourCount& c : list.colours) {
+    if (ruleHolds(b, c.hue, c.lightness, c.saturation)) n += c.count;
+  }
+  return n;
+}
+
+double share(std::uint64_t part, std::uint64_t whole) {
+  return whole == 0 ? 0.0 : static_cast<double>(part) / static_cast<double>(whole);
+}
+
+// The largest value v of a channel with at most `most` of the sample at or
+// below it, and the smallest with at most `most` at or above it.
+std::pair<int, int> strayEnds(const std::array<double, kLevels>& counts, double most) {
+  int low = -1;
+  for (double below = 0; low + 1 < kLevels && below + counts[static_cast<std::size_t>(low + 1)] <= most;
+       ++low) {
+    below += counts[static_cast<std::size_t>(low + 1)];
+  }
+  int high = kLevels;
+  for (double above = 0; high > 0 && above + counts[static_cast<std::size_t>(high - 1)] <= most;
+       --high) {
+    above += counts[static_cast<std::size_t>(high - 1)];
+  }
+  return {low, high};
+}
+
+// The plain runs of hues that the sample's colours leave free, split at the
+// seam, the most populous in the image first.
+std::vector<HueGap> gapsOf(const ColourList& sample, const std::array<double, kHues>& imageHues) {
+  std::array<double, kHues> counts{};
+  for (const ColourCount& c : sample.colours) counts[static_cast<std::size_t>(std::min<int>(c.hue, kHues - 1))] += c.count;
+  std::array<int, kHues> order;
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    return counts[static_cast<std::size_t>(a)] < counts[static_cast<std::size_t>(b)];
+  });
+  std::array<bool, kHues> taken{};
+  double stray = 0;
+  for (const int h : order) {
+    const double c = counts[static_cast<std::size_t>(h)];
+    if (c > 0 && stray + c > kStrayHues * static_cast<double>(sample.pixels)) {
+      taken[static_cast<std::size_t>(h)] = true;
+    } else {
+      stray += c;
+    }
+  }
+  std::vector<HueGap> gaps;
+  for (int h = 0; h < kHues;) {
+    if (taken[static_cast<std::size_t>(h)]) {
+      ++h;
+      continue;
+    }
+    int end = h;
+    while (end + 1 < kHues && !taken[static_cast<std::size_t>(end + 1)]) ++end;
+    gaps.push_back({h, end});
+    h = end + 1;
+  }
+  const auto mass = [&](const HueGap& g) {
+    return std::accumulate(imageHues.begin() + g.first, imageHues.begin() + g.last + 1, 0.0);
+  };
+  std::sort(gaps.begin(), gaps.end(),
+            [&](const HueGap& a, const HueGap& b) { return mass(a) > mass(b); });
+  if (gaps.size() > kMaxGaps) gaps.resize(kMaxGaps);
+  return gaps;
+}
+
+struct Candidate {
+  DetectionBounds bounds;
+  std::uint64_t sampleMarked = 0;
+  std::uint64_t excludedMarked = 0;
+  double imageMarked = 0;
+};
+
+Candidate fitFamily(const ColourHistogram& image, const ColourList& sample,
+                    const ColourList& excluded, const Family& f, const Needs& needs) {
+  State s;
+  if (f.band) {
+    s.lo[kHue] = f.gap.last - f.pivot;
+    s.hi[kHue] = kHues - (f.pivot - f.gap.first);
+  }
+  // Lightness and saturation start from the sample's own values, less a
+  // stray pixel or two at either end.
+  std::array<double, kLevels> lightness{}, saturation{};
+  for (const ColourCount& c : sample.colours) {
+    lightness[c.lightness] += c.count;
+    saturation[c.saturation] += c.count;
+  }
+  const double most = kStrayEnd * static_cast<double>(sample.pixels);
+  std::tie(s.lo[kLightness], s.hi[kLightness]) = strayEnds(lightness, most);
+  s.lo[kSaturation] = strayEnds(saturation, most).first;
+  if (static_cast<double>(marked(sample, boundsOf(s, f))) < needs.keep) {
+    s.lo[kLightness] = s.lo[kSaturation] = -1;
+    s.hi[kLightness] = kLevels;
+  }
+  for (int round = 0; round < kMaxRounds; ++round) {
+    const State before = s;
+    if (f.band) fitAxis(image, sample, excluded, f, needs, kHue, s);
+    fitAxis(image, sample, excluded, f, needs, kLightness, s);
+    fitAxis(image, sample, excluded, f, needs, kSaturation, s);
+    if (s == before) break;
+  }
+  Candidate c;
+  c.bounds = boundsOf(s, f);
+  c.sampleMarked = marked(sample, c.bounds);
+  c.excludedMarked = marked(excluded, c.bounds);
+  c.imageMarked = image.pixelsIn(boxOf(s, f));
+  return c;
+}
+
+}  // namespace
+
+SampleFit fitBoundsToSample(const cv::Mat& hls, const SampleAreas& areas, WorkerPool& workers) {
+  CV_Assert(hls.type() == CV_8UC3);
+  const AreaSpans spans = spansOfAreas(hls.size(), areas);
+  const ColourList sample = coloursUnder(hls, spans.sample);
+  const ColourList excluded = coloursUnder(hls, spans.excluded);
+  SampleFit fit;
+  fit.bounds = {-1, 0, -1, kLevels, -1, -1};  // every pixel
+  if (sample.pixels == 0) return fit;
+
+  const ColourHistogram image(hls, workers);
+  const Needs needs{
+      static_cast<double>((sample.pixels * (kShareDenominator - 1) + kShareDenominator - 1) /
+                          kShareDenominator),
+      static_cast<double>(excluded.pixels / kShareDenominator)};
+
+  std::vector<Family> families;
+  for (const HueGap& g : gapsOf(sample, image.huesIn(ColourBox{}))) {
+    families.push_back({true, g, (g.first + g.last) / 2});
+  }
+  if (families.empty()) families.push_back({});
+
+  Candidate best;
+  bool any = false;
+  for (const Family& f : families) {
+    const Candidate c = fitFamily(image, sample, excluded, f, needs);
+    const auto rank = [&](const Candidate& x) {
+      const bool leaks = static_cast<double>(x.excludedMarked) > needs.excludedLimit;
+      return std::make_tuple(leaks, leaks ? x.excludedMarked : 0, x.imageMarked);
+    };
+    if (!any || rank(c) < rank(best)) best = c;
+    any = true;
+  }
+  fit.bounds = best.bounds;
+  fit.sampleMarked = share(best.sampleMarked, sample.pixels);
+  fit.excludedMarked = share(best.excludedMarked, excluded.pixels);
+  return fit;
+}
+
+MarkedShares markedShares(const cv::Mat& hls, const SampleAreas& areas,
+                          const DetectionBounds& bounds) {
+  CV_Assert(hls.type() == CV_8UC3);
+  const AreaSpans spans = spansOfAreas(hls.size(), areas);
+  const auto count = [&](const std::vector<RowSpan>& list) {
+    std::uint64_t pixels = 0, pass = 0;
+    for (const RowSpan& r : list) {
+      const std::uint8_t* p = hls.ptr<std::uint8_t>(r.y) + 3 * r.x0;
+      for (int x = r.x0; x < r.x1; ++x, p += 3) pass += ruleHolds(bounds, p[0], p[1], p[2]) ? 1 : 0;
+      pixels += static_cast<std::uint64_t>(r.x1 - r.x0);
+    }
+    return share(pass, pixels);
+  };
+  return {count(spans.sample), count(spans.excluded)};
+}
+
+}  // namespace tesmic
