@@ -1,5 +1,7 @@
 #include "ui/tuning_session.h"
 
+#include <algorithm>
+
 #include <QFileDialog>
 #include <QString>
 #include <QWidget>
@@ -75,6 +77,12 @@ TuningSession::TuningSession(const cv::Mat& hls, const cv::Mat& picture, cv::Mat
     panel_ = std::make_unique<ControlPanel>(*maskWindow, std::move(actions));
     panel_->showBounds(start_);
   }
+  int band = 0;
+  for (QWidget* window : {maskWindow, imageWindow}) {
+    if (QWidget* view = window == nullptr ? nullptr : toolkitView(*window)) {
+      bands_[band++] = std::make_unique<DragBand>(*view);
+    }
+  }
   cv::setMouseCallback(kMaskWindow, onMouseInMask, this);
   cv::setMouseCallback(kImageWindow, onMouseInImage, this);
   showReadouts();
@@ -109,7 +117,43 @@ void TuningSession::onMouseInImage(int event, int x, int y, int flags, void* ses
       [&] { static_cast<TuningSession*>(session)->mouse(kImageWindow, event, x, y, flags); });
 }
 
-void TuningSession::mouse(const char* window, int, int x, int y, int) { hover(window, x, y); }
+void TuningSession::mouse(const char* window, int event, int x, int y, int flags) {
+  if (event == cv::EVENT_LBUTTONDOWN && (flags & cv::EVENT_FLAG_SHIFTKEY)) {
+    drag_ = Drag{window, {x, y}, (flags & cv::EVENT_FLAG_CTRLKEY) != 0};
+    return;
+  }
+  if (event == cv::EVENT_LBUTTONUP && drag_) {
+    const Drag drag = *drag_;
+    drag_.reset();
+    if (drag.window != window) return;
+    const cv::Point from(std::min(drag.from.x, x), std::min(drag.from.y, y));
+    const cv::Point to(std::max(drag.from.x, x), std::max(drag.from.y, y));
+    fitToArea(cv::Rect(from, to + cv::Point(1, 1)), drag.excluded);
+    return;
+  }
+  hover(window, x, y);
+}
+
+void TuningSession::fitToArea(cv::Rect area, bool excluded) {
+  area &= cv::Rect(0, 0, hls_.cols, hls_.rows);
+  if (area.empty()) return;
+  if (!excluded) {
+    areas_ = {{area}, {}};
+  } else if (areas_.sample.empty()) {
+    if (panel_) panel_->showMessage("Nejdriv vyberte vzorek objektu tazenim se Shift.");
+    return;
+  } else {
+    areas_.excluded.push_back(area);
+  }
+  const SampleFit fit = fitBoundsToSample(hls_, areas_, workers_);
+  if (panel_) {
+    panel_->showBounds(fit.bounds);
+    panel_->showMessage("Meze ze vzorku: oznaceno" +
+                        sampleReadout(fit.sampleMarked, fit.excludedMarked,
+                                      !areas_.excluded.empty()).substr(1) + ".");
+  }
+  choose(fit.bounds, true);
+}
 
 void TuningSession::hover(const char* window, int x, int y) {
   if (x < 0 || y < 0 || x >= hls_.cols || y >= hls_.rows) return;
@@ -118,12 +162,12 @@ void TuningSession::hover(const char* window, int x, int y) {
 }
 
 void TuningSession::showReadouts() {
-  std::string maskText = passText_;
+  std::string maskText = passText_ + sampleText_;
   if (hover_.window != nullptr) {
     const std::string pixel = pixelReadout(hover_.x, hover_.y, hls_.at<cv::Vec3b>(hover_.y, hover_.x),
                                            mask_.at<std::uint8_t>(hover_.y, hover_.x) != kOther);
     if (hover_.window == kMaskWindow) {
-      maskText = pixel + " | " + passText_;
+      maskText = pixel + " | " + maskText;
     } else {
       cv::displayStatusBar(kImageWindow, pixel, 0);
     }
@@ -203,6 +247,10 @@ void TuningSession::computeAgain() {
     classifyPixels(hls_, mask_, current_, workers_);
     const double seconds = secondsSince(start);
     passText_ = passReadout(seconds, markedShare(mask_));
+    if (!areas_.sample.empty()) {
+      const MarkedShares shares = markedShares(hls_, areas_, current_);
+      sampleText_ = sampleReadout(shares.sample, shares.excluded, !areas_.excluded.empty());
+    }
   }
   view_ = wantedView_;
   showView();

@@ -10,6 +10,7 @@
 
 #include "pass/detection_bounds.h"
 #include "pass/hls_histograms.h"
+#include "pass/sample_fit.h"
 #include "pass/view_composition.h"
 #include "pass/worker_pool.h"
 #include "ui/bounds_history.h"
@@ -39,8 +40,17 @@ struct MaskSaving {
 // the panel's histograms drawn again while it is open; requests that come
 // while that runs are merged, so that only the newest bounds are computed.
 // Each finished change of the bounds is a step that Ctrl+Z undoes and
-// Ctrl+Shift+Z redoes, in either window and in the panel. The windows must
-// exist, showing the mask (Vysledek) and picture, the image as ORIG shows it.
+// Ctrl+Shift+Z redoes, in either window and in the panel.
+//
+// A rectangle dragged with Shift held over either window is a sample of
+// the colour sought: the bounds are fitted to it (sample_fit.h) as one
+// step, in place of any sample before. One dragged with Ctrl+Shift is an
+// area to leave unmarked, added to those of the sample, and the bounds are
+// fitted again. From then on Vysledek's status bar says what share of the
+// sample, and of those areas, the bounds in force mark.
+//
+// The windows must exist, showing the mask (Vysledek) and picture, the
+// image as ORIG shows it.
 class TuningSession {
  public:
   TuningSession(const cv::Mat& hls, const cv::Mat& picture, cv::Mat& mask,
@@ -61,6 +71,11 @@ class TuningSession {
   const DetectionBounds& bounds() const { return current_; }
 
  private:
+  struct Drag {
+    const char* window;
+    cv::Point from;  // in image pixels
+    bool excluded;   // an area to leave unmarked (Ctrl held)
+  };
   struct Hover {
     const char* window = nullptr;  // none while the pointer is elsewhere
     int x = 0;
@@ -70,6 +85,7 @@ class TuningSession {
   static void onMouseInMask(int event, int x, int y, int flags, void* session);
   static void onMouseInImage(int event, int x, int y, int flags, void* session);
   void mouse(const char* window, int event, int x, int y, int flags);
+  void fitToArea(cv::Rect area, bool excluded);
   void hover(const char* window, int x, int y);
   void showReadouts();
 
@@ -99,6 +115,9 @@ class TuningSession {
   bool stale_ = false;           // wanted_ not computed yet
   bool changed_ = false;         // the bounds have been changed since the start
   std::string passText_;
+  std::string sampleText_;  // what the bounds mark of the sample, once there is one
+  SampleAreas areas_;
+  std::optional<Drag> drag_;
   Hover hover_;
   RunWait* wait_ = nullptr;      // while waiting
   std::unique_ptr<ControlPanel> panel_;
