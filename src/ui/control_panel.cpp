@@ -44,7 +44,8 @@ constexpr ChannelGroup kGroups[] = {
     {"S - sytost (0..255)", 2, {4, 0, 0}, 1},        // VH
 };
 
-constexpr const char* kViewLabels[kViewCount] = {"&maska", "&vyrez", "z&vyrazneni"};
+// Alt and the underlined letter picks each.
+constexpr const char* kViewLabels[kViewCount] = {"&maska", "&vyrez", "&zvyrazneni"};
 
 constexpr int kSliderWidth = 270;  // about a pixel a step over 0..256
 constexpr int kHistogramHeight = 52;
@@ -326,8 +327,8 @@ class PanelWindow : public QWidget {
     };
     undo_ = button("Zpet", "Vratit posledni zmenu mezi (Ctrl+Z)", actions_.undo);
     redo_ = button("Znovu", "Zopakovat vracenou zmenu (Ctrl+Shift+Z)", actions_.redo);
-    button("Puvodni", "Meze z prikazove radky", actions_.reset);
-    button("Ulozit masku...", "Ulozit masku v plnem rozliseni (Ctrl+S)", actions_.saveMask);
+    button("&Puvodni", "Meze z prikazove radky (Alt+P)", actions_.reset);
+    button("&Ulozit masku...", "Ulozit masku v plnem rozliseni (Ctrl+S)", actions_.saveMask);
     undo_->setEnabled(false);
     redo_->setEnabled(false);
     return row;
