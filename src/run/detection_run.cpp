@@ -1,5 +1,8 @@
 #include "run/detection_run.h"
 
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -100,10 +103,11 @@ int runDetection(const RunSettings& settings) {
   // file), once; nothing until the sliders exist.
   PassImages pass;
   const TuningSession* tuning = nullptr;
+  bool interruptedInTerminal = false;
   const auto endOfRun = [&]() -> int {
     if (tuning == nullptr) return kExitOk;
     return finishRun({settings.programName, imageName, tuning->bounds(),
-                      tuning->boundsChanged(), &pass.maska, maskPath});
+                      tuning->boundsChanged(), &pass.maska, maskPath, interruptedInTerminal});
   };
   // After the windows, so that at exit it comes before what Qt set up.
   const DisplayLossReport reportLoss([&] { endOfRun(); });
@@ -123,6 +127,9 @@ int runDetection(const RunSettings& settings) {
   const WaitEnding ending = session.waitForEnd();
   cv::destroyAllWindows();
 
+  // Ctrl+C in the terminal: the "^C" it echoed stands where the cursor was.
+  interruptedInTerminal = ending.kind == EndingKind::kSignal && ending.signal == SIGINT &&
+                          isatty(STDOUT_FILENO) == 1;
   const int code = endOfRun();
   if (ending.kind == EndingKind::kSignal) endBySignal(ending.signal);
   return code;

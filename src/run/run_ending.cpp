@@ -11,9 +11,9 @@ namespace tesmic {
 int finishRun(const RunEnding& ending) {
   int code = kExitOk;
   if (ending.boundsChanged) {
-    const std::string command =
-        repeatCommand(ending.programName, ending.imageName, ending.bounds, ending.maskPath) +
-        "\n";
+    std::string command(ending.freshLine ? 1 : 0, '\n');
+    command += repeatCommand(ending.programName, ending.imageName, ending.bounds, ending.maskPath);
+    command += '\n';
     // A full device or a closed pipe would lose the bounds found: say so.
     const bool written = std::fwrite(command.data(), 1, command.size(), stdout) ==
                              command.size() &&

@@ -17,6 +17,9 @@ struct RunEnding {
   bool boundsChanged = false;
   const cv::Mat* mask = nullptr;  // the final mask, CV_8UC1
   std::string maskPath;     // TESMIC_MASK; empty: no file
+  // The repeat command starts a line of its own: the terminal has echoed
+  // "^C" where the cursor was.
+  bool freshLine = false;
 };
 
 // Prints the command that repeats the run on standard output when the
