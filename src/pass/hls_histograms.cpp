@@ -1,5 +1,6 @@
 #include "pass/hls_histograms.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include <opencv2/core.hpp>
@@ -21,22 +22,26 @@ struct Tally {
   }
 };
 
-// Counts over rows from..to-1 of hls: countRow(row, width, tally) for each.
+constexpr std::int64_t kHistogramPixels = 2'000'000;
+
+// Counts over every rowStep-th row of hls: countRow(row, width, tally) for
+// each.
 template <typename CountRow>
-HlsCounts countRows(const cv::Mat& hls, WorkerPool& workers, const CountRow& countRow) {
-  CV_Assert(hls.dims == 2 && hls.type() == CV_8UC3);
+HlsCounts countRows(const cv::Mat& hls, WorkerPool& workers, int rowStep, const CountRow& countRow) {
+  CV_Assert(hls.dims == 2 && hls.type() == CV_8UC3 && rowStep >= 1);
   HlsCounts total{};
   std::mutex merging;
+  const int taken = (hls.rows + rowStep - 1) / rowStep;
   auto rows = [&](int from, int to) {
     Tally tally;
-    for (int y = from; y < to; ++y) countRow(hls.ptr<std::uint8_t>(y), hls.cols, tally);
+    for (int i = from; i < to; ++i) countRow(hls.ptr<std::uint8_t>(i * rowStep), hls.cols, tally);
     const std::lock_guard<std::mutex> lock(merging);
     tally.addTo(total);
   };
-  if (workers.size() == 1 || !splitsBetweenThreads(hls.size())) {
-    rows(0, hls.rows);
+  if (workers.size() == 1 || !splitsBetweenThreads({hls.cols, taken})) {
+    rows(0, taken);
   } else {
-    workers.shareRows(hls.rows, rowsPerPiece(hls.cols), rows);
+    workers.shareRows(taken, rowsPerPiece(hls.cols), rows);
   }
   return total;
 }
@@ -53,8 +58,13 @@ std::array<std::bitset<256>, kHlsChannels> passingValues(const DetectionBounds& 
   return passing;
 }
 
-HlsCounts channelCounts(const cv::Mat& hls, WorkerPool& workers) {
-  return countRows(hls, workers, [](const std::uint8_t* p, int width, Tally& t) {
+int histogramRowStep(cv::Size image) {
+  const std::int64_t pixels = std::int64_t{image.width} * image.height;
+  return static_cast<int>(std::max<std::int64_t>(1, (pixels + kHistogramPixels - 1) / kHistogramPixels));
+}
+
+HlsCounts channelCounts(const cv::Mat& hls, WorkerPool& workers, int rowStep) {
+  return countRows(hls, workers, rowStep, [](const std::uint8_t* p, int width, Tally& t) {
     int x = 0;
     for (; x + 1 < width; x += 2, p += 6) {
       ++t.counts[0][0][p[0]];
@@ -73,7 +83,7 @@ HlsCounts channelCounts(const cv::Mat& hls, WorkerPool& workers) {
 }
 
 HlsCounts countsPassingOthers(const cv::Mat& hls, const DetectionBounds& bounds,
-                              WorkerPool& workers) {
+                              WorkerPool& workers, int rowStep) {
   // Each channel's verdict as a table of 0 and 1, so that every pixel adds
   // to each channel's counts without a branch.
   std::uint8_t passes[kHlsChannels][256];
@@ -81,7 +91,7 @@ HlsCounts countsPassingOthers(const cv::Mat& hls, const DetectionBounds& bounds,
   for (int c = 0; c < kHlsChannels; ++c) {
     for (int v = 0; v < 256; ++v) passes[c][v] = passing[c][v] ? 1 : 0;
   }
-  return countRows(hls, workers, [&passes](const std::uint8_t* p, int width, Tally& t) {
+  return countRows(hls, workers, rowStep, [&passes](const std::uint8_t* p, int width, Tally& t) {
     for (int x = 0; x < width; ++x, p += 3) {
       std::uint32_t(&counts)[kHlsChannels][256] = t.counts[x & 1];
       const std::uint8_t h = passes[0][p[0]];

@@ -27,14 +27,21 @@ using HlsCounts = std::array<ChannelCounts, kHlsChannels>;
 // marked when each of its three values passes.
 std::array<std::bitset<256>, kHlsChannels> passingValues(const DetectionBounds& bounds);
 
-// The counts of each channel over the whole image (CV_8UC3, HLS).
-HlsCounts channelCounts(const cv::Mat& hls, WorkerPool& workers);
+// The counts of each channel over the image (CV_8UC3, HLS), from every
+// rowStep-th row (0, rowStep, 2 rowStep, ...).
+HlsCounts channelCounts(const cv::Mat& hls, WorkerPool& workers, int rowStep = 1);
 
 // The counts of each channel over the pixels whose other two channels pass
 // their tests: where that channel's own bounds cut the pixels the others
-// leave. Shared between the threads of workers for images large enough to
-// gain from it.
+// leave. From every rowStep-th row, as channelCounts(). Shared between the
+// threads of workers for images large enough to gain from it.
 HlsCounts countsPassingOthers(const cv::Mat& hls, const DetectionBounds& bounds,
-                              WorkerPool& workers);
+                              WorkerPool& workers, int rowStep = 1);
+
+// The row step for histograms to show an image of this size: every row up
+// to about two million pixels, beyond that rows spread evenly over the
+// image, so that drawing them again as the bounds move costs about the same
+// at any size (a few milliseconds here, measured in bench/).
+int histogramRowStep(cv::Size image);
 
 }  // namespace tesmic

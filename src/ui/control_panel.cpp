@@ -47,8 +47,7 @@ constexpr ChannelGroup kGroups[] = {
 // Alt and the underlined letter picks each.
 constexpr const char* kViewLabels[kViewCount] = {"&maska", "&vyrez", "&zvyrazneni"};
 
-constexpr int kSliderWidth = 270;  // about a pixel a step over 0..256
-constexpr int kHistogramHeight = 52;
+constexpr int kSliderWidth = kHistogramWidth;  // about a pixel a step over 0..256
 
 // An integer as typed, however many digits, saturated to int.
 std::optional<int> typedInteger(const QString& text) {

@@ -9,6 +9,11 @@
 
 namespace tesmic {
 
+// The size the control panel draws each histogram at, unless its window is
+// made wider.
+inline constexpr int kHistogramWidth = 270;
+inline constexpr int kHistogramHeight = 52;
+
 // One channel's histogram (0 hue, 1 lightness, 2 saturation) over its
 // values 0..kChannelTop[channel], left to right, in an image of this size:
 // the whole image's counts in light grey, over them the counts of the

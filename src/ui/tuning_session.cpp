@@ -272,9 +272,10 @@ void TuningSession::showView() {
 
 void TuningSession::drawHistograms() {
   if (!panel_ || !panel_->isVisible()) return;
-  if (!wholeImageCounts_) wholeImageCounts_ = channelCounts(hls_, workers_);
-  panel_->showHistograms(*wholeImageCounts_, countsPassingOthers(hls_, current_, workers_),
-                         current_);
+  const int rowStep = histogramRowStep(hls_.size());
+  if (!wholeImageCounts_) wholeImageCounts_ = channelCounts(hls_, workers_, rowStep);
+  panel_->showHistograms(*wholeImageCounts_,
+                         countsPassingOthers(hls_, current_, workers_, rowStep), current_);
 }
 
 }  // namespace tesmic
