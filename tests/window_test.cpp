@@ -352,12 +352,13 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
   ASSERT_TRUE(pressKeyOn(display(), mask, "ctrl+p"));
   ASSERT_TRUE(waitForFocusedWindow(display(), kPanelTitle, kWindowTimeout))
       << "Ctrl+P did not open the control panel";
-  // The focus starts in HH's box.
+  // The focus starts on HH's slider, followed by its box.
   const auto hhShown = [&](int hh) {
     Bounds b = kCraftedBounds;
     b.hh = hh;
     return waitUntilShown(display(), mask, expectedMask(crafted, b)).size() == 1;
   };
+  pressKeys(display(), "Tab");
   pressKeys(display(), "ctrl+a");
   typeText(display(), "300");
   pressKeys(display(), "Return");

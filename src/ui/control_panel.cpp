@@ -179,7 +179,9 @@ class PanelWindow : public QWidget {
     shortcut(QKeySequence("Ctrl+Shift+Z"), actions_.redo);
     shortcut(QKeySequence("Ctrl+S"), actions_.saveMask);
     shortcut(QKeySequence("Ctrl+P"), actions_.toggle);
-    setFocusProxy(boxes_[0]);
+    // On HH's slider, whose keys act at once; a box's blinking cursor would
+    // wake the program twice a second for as long as the panel is open.
+    setFocusProxy(sliders_[0]);
   }
 
   void showBounds(const DetectionBounds& bounds) {
