@@ -13,6 +13,7 @@
 
 #include "classification_bench.h"
 #include "run/command_line.h"
+#include "sample_fit_bench.h"
 #include "startup_bench.h"
 #include "streaming_bound.h"
 
@@ -85,6 +86,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   tesmic::bench::registerClassificationBenchmarks();
   tesmic::bench::registerStartupBenchmarks();
+  tesmic::bench::registerSampleFitBenchmarks();
   const tesmic::DetectionBounds b = tesmic::kExampleBounds;
   benchmark::AddCustomContext("bounds", std::to_string(b.HH) + " " + std::to_string(b.HL) + " " +
                                             std::to_string(b.SH) + " " + std::to_string(b.SL) +

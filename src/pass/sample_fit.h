@@ -49,7 +49,8 @@ struct SampleFit {
 // The bounds lie within the sliders' ranges: HH -1..180, HL 0..181, SH, VH
 // -1..255, SL 0..256; VL is -1 (SH alone bounds lightness from below). With
 // no pixel in the sample (no rectangle, or all outside the image or
-// excluded) the bounds pass every pixel and both shares are 0. Throws
+// excluded) the bounds pass every pixel: the sample's share is 0, the
+// excluded areas' 1 (0 without any). Throws
 // cv::Exception when hls is not CV_8UC3.
 SampleFit fitBoundsToSample(const cv::Mat& hls, const SampleAreas& areas, WorkerPool& workers);
 

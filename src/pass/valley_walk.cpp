@@ -13,6 +13,10 @@ constexpr double kValleyDepth = 0.5;
 constexpr double kNoiseShare = 0.02;
 // Values within this share of a valley's depth count as its floor.
 constexpr double kFloorShare = 0.05;
+// A histogram that falls away without a valley ends where it has thinned to
+// this share of its peak; below kNothing pixels a value it is empty.
+constexpr double kTail = 0.03;
+constexpr double kNothing = 0.5;
 
 struct Range {
   int first;
@@ -89,8 +93,15 @@ int chooseCut(const Walk& w) {
     }
   }
   if (deep()) {
-    const int cut = floorCut(w, peakAt, n - 1, peak, Range{0, n - 1});
-    if (cut >= first || cut < w.firstAllowed) return floorCut(w, peakAt, n - 1, peak, allowed);
+    // The histogram thins out towards the axis's end without rising again:
+    // the cut goes where it has thinned, or to the end when nothing lies
+    // beyond.
+    int thin = peakAt;
+    while (w.density[thin] > kTail * peak) ++thin;
+    bool nothingBeyond = true;
+    for (int i = thin; i < n; ++i) nothingBeyond = nothingBeyond && w.density[i] < kNothing;
+    const int cut = nothingBeyond ? n - 1 : thin;
+    if (cut >= first || cut < w.firstAllowed) return std::clamp(cut, first, last);
   }
   // No valley: the sample's colours run on into the rest.
   int robust = first;
