@@ -192,7 +192,7 @@ Placed fitLowerBound(const AxisCounts& c, int lower, int upper, int maxBound, in
   double seen = 0, peak = 0;
   for (int x = 0; x < n; ++x) {
     seen += c.sample[static_cast<std::size_t>(x)];
-    if (seen >= 0.1 * total && seen - c.sample[static_cast<std::size_t>(x)] <= 0.9 * total) {
+    if (seen >= 0.25 * total && seen - c.sample[static_cast<std::size_t>(x)] <= 0.75 * total) {
       peak = std::max(peak, c.image[static_cast<std::size_t>(x)]);
     }
   }

@@ -17,6 +17,10 @@ constexpr double kFloorShare = 0.05;
 // this share of its peak; below kNothing pixels a value it is empty.
 constexpr double kTail = 0.03;
 constexpr double kNothing = 0.5;
+// A histogram that climbs to this many times its count where the sample
+// lies holds far more than the sample's colour runs on into: the rest of
+// the image, which the bound stays short of.
+constexpr double kClimb = 3;
 
 struct Range {
   int first;
@@ -71,8 +75,11 @@ int chooseCut(const Walk& w) {
   int peakAt = 0;
   double low = std::numeric_limits<double>::infinity();
   const auto deep = [&] { return low <= kValleyDepth * peak && peak - low >= noise; };
+  int robust = first;
+  while (robust < last && w.sampleLost[robust] > w.robustLoss) ++robust;
   for (int i = 0; i < n; ++i) {
     const double c = w.density[i];
+    if (c > kClimb * w.samplePeak) return emptiest(w, Range{robust, std::max(robust, std::min(i, last))});
     if (c > peak) {
       peak = c;
       peakAt = i;
@@ -104,8 +111,6 @@ int chooseCut(const Walk& w) {
     if (cut >= first || cut < w.firstAllowed) return std::clamp(cut, first, last);
   }
   // No valley: the sample's colours run on into the rest.
-  int robust = first;
-  while (robust < last && w.sampleLost[robust] > w.robustLoss) ++robust;
   return emptiest(w, Range{robust, last});
 }
 
