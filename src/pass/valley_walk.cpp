@@ -79,7 +79,9 @@ int chooseCut(const Walk& w) {
   while (robust < last && w.sampleLost[robust] > w.robustLoss) ++robust;
   for (int i = 0; i < n; ++i) {
     const double c = w.density[i];
-    if (c > kClimb * w.samplePeak) return emptiest(w, Range{robust, std::max(robust, std::min(i, last))});
+    if (c > kClimb * w.samplePeak) {
+      return emptiest(w, Range{robust, std::max(robust, std::min(i, last))});
+    }
     if (c > peak) {
       peak = c;
       peakAt = i;
@@ -102,12 +104,14 @@ int chooseCut(const Walk& w) {
   if (deep()) {
     // The histogram thins out towards the axis's end without rising again:
     // the cut goes where it has thinned, or to the end when nothing lies
-    // beyond.
+    // beyond; where it never thins that far, to the floor of its valley.
     int thin = peakAt;
-    while (w.density[thin] > kTail * peak) ++thin;
+    while (thin < n && w.density[thin] > kTail * peak) ++thin;
     bool nothingBeyond = true;
     for (int i = thin; i < n; ++i) nothingBeyond = nothingBeyond && w.density[i] < kNothing;
-    const int cut = nothingBeyond ? n - 1 : thin;
+    const int cut = thin == n        ? floorCut(w, peakAt, n - 1, peak, Range{0, n - 1})
+                    : nothingBeyond ? n - 1
+                                    : thin;
     if (cut >= first || cut < w.firstAllowed) return std::clamp(cut, first, last);
   }
   // No valley: the sample's colours run on into the rest.
