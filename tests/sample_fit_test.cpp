@@ -184,9 +184,10 @@ TEST(SampleFit, ExcludedAreasStayUnmarkedWhereTheRuleCanTellThemApart) {
   EXPECT_LE(fit.excludedMarked, 0.05);
   EXPECT_GE(markingOf(scene.hls, fit.bounds, scene.ellipses[0]).ofObject, 0.8);
 
-  // The same colours as the sample, partly over it.
+  // The same colours as the sample, partly over it, and on into the photograph.
+  const cv::Rect over(sample.x + 50, sample.y + 10, 30, 60);
   const SampleAreas alike{{sample, sample + cv::Point(15, 0)},
-                          {cv::Rect(sample.x + 50, sample.y + 10, 30, 60), cv::Rect(100, 300, 40, 40)}};
+                          {over, cv::Rect(over.x + 10, over.y + 30, 200, 40)}};
   const SampleFit cannot = fitBoundsToSample(scene.hls, alike, workers);
   SCOPED_TRACE(describe(cannot.bounds));
   expectSound(scene.hls, alike, cannot);
