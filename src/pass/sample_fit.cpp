@@ -34,6 +34,14 @@ constexpr double kFullCutWeight = 4;
 // Gaps tried for the hue band, the most populous first.
 constexpr std::size_t kMaxGaps = 4;
 constexpr int kMaxRounds = 8;
+// A large sample or exclusion is searched by the colours of every k-th of
+// its pixels, at most this many; the search then keeps kSearchKeep of the
+// sample, and a little more each time the count over every pixel falls
+// short of what must stay marked.
+constexpr std::uint64_t kSearchPixels = std::uint64_t{1} << 18;
+constexpr double kSearchKeep = 0.955;
+constexpr double kSearchKeepStep = 0.01;
+constexpr int kSearchAttempts = 3;
 // Smoothing of the histograms the valleys are sought in, in values.
 constexpr double kHueSigma = 1.0;
 constexpr double kLevelSigma = 2.0;
@@ -412,42 +420,56 @@ Candidate fitFamily(const ColourHistogram& image, const ColourList& sample,
 SampleFit fitBoundsToSample(const cv::Mat& hls, const SampleAreas& areas, WorkerPool& workers) {
   CV_Assert(hls.type() == CV_8UC3);
   const AreaSpans spans = spansOfAreas(hls.size(), areas);
-  const ColourList sample = coloursUnder(hls, spans.sample);
-  const ColourList excluded = coloursUnder(hls, spans.excluded);
+  const ColourList sample = coloursUnder(hls, spans.sample, kSearchPixels);
+  const ColourList excluded = coloursUnder(hls, spans.excluded, kSearchPixels);
   SampleFit fit;
+  const auto exactShares = [&](const DetectionBounds& b) {
+    const auto rule = [&](int h, int l, int s) { return ruleHolds(b, h, l, s); };
+    const PixelCount inSample = countUnder(hls, spans.sample, rule);
+    const PixelCount inExcluded = countUnder(hls, spans.excluded, rule);
+    fit.bounds = b;
+    fit.sampleMarked = share(inSample.passing, inSample.pixels);
+    fit.excludedMarked = share(inExcluded.passing, inExcluded.pixels);
+    return inSample.passing * kShareDenominator >= inSample.pixels * (kShareDenominator - 1);
+  };
+  const DetectionBounds everything{-1, 0, -1, kLevels, -1, -1};
   if (sample.pixels == 0) {
-    fit.bounds = {-1, 0, -1, kLevels, -1, -1};  // every pixel
-    fit.excludedMarked = excluded.pixels == 0 ? 0.0 : 1.0;
+    exactShares(everything);
     return fit;
   }
 
   const ColourHistogram image(hls, workers);
-  const Needs needs{
-      static_cast<double>((sample.pixels * (kShareDenominator - 1) + kShareDenominator - 1) /
-                          kShareDenominator),
-      static_cast<double>(excluded.pixels / kShareDenominator)};
-
   std::vector<Family> families;
   for (const HueGap& g : gapsOf(sample, image.huesIn(ColourBox{}))) {
     families.push_back({true, g, (g.first + g.last) / 2});
   }
   if (families.empty()) families.push_back({});
 
-  Candidate best;
-  bool any = false;
-  for (const Family& f : families) {
-    const Candidate c = fitFamily(image, sample, excluded, f, needs);
-    const auto rank = [&](const Candidate& x) {
-      const bool leaks = static_cast<double>(x.excludedMarked) > needs.excludedLimit;
-      return std::make_tuple(leaks, leaks ? x.excludedMarked : 0,
-                             x.imageMarked * (1 + kFullCutWeight * x.fullestCut));
-    };
-    if (!any || rank(c) < rank(best)) best = c;
-    any = true;
+  // Where the colours are those of every k-th pixel, the search keeps a
+  // little more of the sample than it must, and the shares are counted
+  // over every pixel after it; should those fall short, it keeps more.
+  std::uint64_t samplePixels = 0;
+  for (const RowSpan& r : spans.sample) samplePixels += static_cast<std::uint64_t>(r.x1 - r.x0);
+  double keepShare = sample.pixels == samplePixels ? 1.0 - 1.0 / kShareDenominator : kSearchKeep;
+  for (int attempt = 0; attempt < kSearchAttempts; ++attempt, keepShare += kSearchKeepStep) {
+    // The least whole number of pixels that is at least that share.
+    const Needs needs{std::ceil(keepShare * static_cast<double>(sample.pixels) - 1e-6),
+                      static_cast<double>(excluded.pixels / kShareDenominator)};
+    Candidate best;
+    bool any = false;
+    for (const Family& f : families) {
+      const Candidate c = fitFamily(image, sample, excluded, f, needs);
+      const auto rank = [&](const Candidate& x) {
+        const bool leaks = static_cast<double>(x.excludedMarked) > needs.excludedLimit;
+        return std::make_tuple(leaks, leaks ? x.excludedMarked : 0,
+                               x.imageMarked * (1 + kFullCutWeight * x.fullestCut));
+      };
+      if (!any || rank(c) < rank(best)) best = c;
+      any = true;
+    }
+    if (exactShares(best.bounds)) return fit;
   }
-  fit.bounds = best.bounds;
-  fit.sampleMarked = share(best.sampleMarked, sample.pixels);
-  fit.excludedMarked = share(best.excludedMarked, excluded.pixels);
+  exactShares(everything);
   return fit;
 }
 
@@ -455,16 +477,10 @@ MarkedShares markedShares(const cv::Mat& hls, const SampleAreas& areas,
                           const DetectionBounds& bounds) {
   CV_Assert(hls.type() == CV_8UC3);
   const AreaSpans spans = spansOfAreas(hls.size(), areas);
-  const auto count = [&](const std::vector<RowSpan>& list) {
-    std::uint64_t pixels = 0, pass = 0;
-    for (const RowSpan& r : list) {
-      const std::uint8_t* p = hls.ptr<std::uint8_t>(r.y) + 3 * r.x0;
-      for (int x = r.x0; x < r.x1; ++x, p += 3) pass += ruleHolds(bounds, p[0], p[1], p[2]) ? 1 : 0;
-      pixels += static_cast<std::uint64_t>(r.x1 - r.x0);
-    }
-    return share(pass, pixels);
-  };
-  return {count(spans.sample), count(spans.excluded)};
+  const auto rule = [&](int h, int l, int s) { return ruleHolds(bounds, h, l, s); };
+  const PixelCount inSample = countUnder(hls, spans.sample, rule);
+  const PixelCount inExcluded = countUnder(hls, spans.excluded, rule);
+  return {share(inSample.passing, inSample.pixels), share(inExcluded.passing, inExcluded.pixels)};
 }
 
 }  // namespace tesmic
