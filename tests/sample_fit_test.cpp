@@ -177,7 +177,8 @@ TEST(SampleFit, ExcludedAreasStayUnmarkedWhereTheRuleCanTellThemApart) {
   EXPECT_GE(markingOf(scene.hls, plain.bounds, scene.ellipses[1]).ofObject, 0.5)
       << describe(plain.bounds) << ": the patch would need no exclusion";
 
-  const SampleAreas apart{{sample, sample, sample + cv::Point(10, 5)}, {patch, patch - cv::Point(20, 0)}};
+  const SampleAreas apart{{sample, sample, sample + cv::Point(10, 5)},
+                          {patch, patch - cv::Point(20, 0)}};
   const SampleFit fit = fitBoundsToSample(scene.hls, apart, workers);
   SCOPED_TRACE(describe(fit.bounds));
   expectSound(scene.hls, apart, fit);

@@ -191,9 +191,9 @@ Placed fitLowerBound(const AxisCounts& c, int lower, int upper, int maxBound, in
   const double total = std::accumulate(c.sample.begin(), c.sample.end(), 0.0);
   if (total == 0) return {lower, 0};
   int median = 0;
-  for (double below = 0; median < n - 1 && below + c.sample[static_cast<std::size_t>(median)] <= total / 2;
-       ++median) {
+  for (double below = 0; median < n - 1; ++median) {
     below += c.sample[static_cast<std::size_t>(median)];
+    if (below > total / 2) break;
   }
   median = std::min(median, upper - 1);
   // The image's count where the middle of the sample lies.
@@ -302,9 +302,8 @@ double share(std::uint64_t part, std::uint64_t whole) {
 // below it, and the smallest with at most `most` at or above it.
 std::pair<int, int> strayEnds(const std::array<double, kLevels>& counts, double most) {
   int low = -1;
-  for (double below = 0; low + 1 < kLevels && below + counts[static_cast<std::size_t>(low + 1)] <= most;
-       ++low) {
-    below += counts[static_cast<std::size_t>(low + 1)];
+  for (double below = counts[0]; low + 1 < kLevels && below <= most; ++low) {
+    if (low + 2 < kLevels) below += counts[static_cast<std::size_t>(low + 2)];
   }
   int high = kLevels;
   for (double above = 0; high > 0 && above + counts[static_cast<std::size_t>(high - 1)] <= most;
