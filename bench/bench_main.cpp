@@ -14,6 +14,7 @@
 #include "classification_bench.h"
 #include "histogram_bench.h"
 #include "run/command_line.h"
+#include "sample_fit_bench.h"
 #include "startup_bench.h"
 #include "streaming_bound.h"
 
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   tesmic::bench::registerClassificationBenchmarks();
   tesmic::bench::registerStartupBenchmarks();
+  tesmic::bench::registerSampleFitBenchmarks();
   tesmic::bench::registerHistogramBenchmarks();
   const tesmic::DetectionBounds b = tesmic::kExampleBounds;
   benchmark::AddCustomContext("bounds", std::to_string(b.HH) + " " + std::to_string(b.HL) + " " +

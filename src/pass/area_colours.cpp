@@ -87,16 +87,24 @@ AreaSpans spansOfAreas(cv::Size size, const SampleAreas& areas) {
   return spans;
 }
 
-ColourList coloursUnder(const cv::Mat& hls, const std::vector<RowSpan>& spans) {
+ColourList coloursUnder(const cv::Mat& hls, const std::vector<RowSpan>& spans,
+                        std::uint64_t mostPixels) {
   CV_Assert(hls.type() == CV_8UC3);
+  std::uint64_t pixels = 0;
+  for (const RowSpan& s : spans) pixels += static_cast<std::uint64_t>(s.x1 - s.x0);
+  const std::uint64_t step = std::max<std::uint64_t>(1, (pixels + mostPixels - 1) / mostPixels);
   std::vector<std::uint32_t> keys;
-  std::size_t pixels = 0;
-  for (const RowSpan& s : spans) pixels += static_cast<std::size_t>(s.x1 - s.x0);
-  keys.reserve(pixels);
+  keys.reserve(static_cast<std::size_t>(pixels / step + 1));
+  std::uint64_t skip = 0;  // pixels to pass over before the next one taken
   for (const RowSpan& s : spans) {
     const std::uint8_t* p = hls.ptr<std::uint8_t>(s.y) + 3 * s.x0;
     for (int x = s.x0; x < s.x1; ++x, p += 3) {
+      if (skip > 0) {
+        --skip;
+        continue;
+      }
       keys.push_back(std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2]);
+      skip = step - 1;
     }
   }
   sortKeys(keys);

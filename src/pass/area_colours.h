@@ -41,7 +41,26 @@ struct ColourList {
   std::uint64_t pixels = 0;
 };
 
-// The colours of hls (CV_8UC3) under spans, each distinct colour once.
-ColourList coloursUnder(const cv::Mat& hls, const std::vector<RowSpan>& spans);
+// The colours of hls (CV_8UC3) under spans, each distinct colour once; of
+// every pixel while there are at most mostPixels, else of every k-th pixel
+// along the spans, k as small as keeps to mostPixels.
+ColourList coloursUnder(const cv::Mat& hls, const std::vector<RowSpan>& spans,
+                        std::uint64_t mostPixels);
+
+// How many pixels under spans there are, and how many of them pass(h, l, s).
+struct PixelCount {
+  std::uint64_t pixels = 0;
+  std::uint64_t passing = 0;
+};
+template <typename Pass>
+PixelCount countUnder(const cv::Mat& hls, const std::vector<RowSpan>& spans, Pass pass) {
+  PixelCount n;
+  for (const RowSpan& r : spans) {
+    const std::uint8_t* p = hls.ptr<std::uint8_t>(r.y) + 3 * r.x0;
+    for (int x = r.x0; x < r.x1; ++x, p += 3) n.passing += pass(p[0], p[1], p[2]) ? 1 : 0;
+    n.pixels += static_cast<std::uint64_t>(r.x1 - r.x0);
+  }
+  return n;
+}
 
 }  // namespace tesmic

@@ -84,7 +84,8 @@ ColourHistogram::BinShares ColourHistogram::sharesWithin(const std::uint32_t* ex
         if (v > above && v < below) inside += exact[v];
       }
       shares[static_cast<std::size_t>(b)] =
-          total == 0 ? 0.0f : static_cast<float>(static_cast<double>(inside) / static_cast<double>(total));
+          total == 0 ? 0.0f
+                     : static_cast<float>(static_cast<double>(inside) / static_cast<double>(total));
     }
   }
   return shares;
@@ -102,7 +103,9 @@ std::array<double, kHues> ColourHistogram::huesIn(const ColourBox& box) const {
       if (inL[static_cast<std::size_t>(lb)] == 0) continue;
       const std::uint32_t* row = &joint_[(std::size_t{kBins} * h + lb) * kBins];
       float rowSum = 0;
-      for (int sb = 0; sb < kBins; ++sb) rowSum += static_cast<float>(row[sb]) * inS[static_cast<std::size_t>(sb)];
+      for (int sb = 0; sb < kBins; ++sb) {
+        rowSum += static_cast<float>(row[sb]) * inS[static_cast<std::size_t>(sb)];
+      }
       sum += static_cast<double>(rowSum) * inL[static_cast<std::size_t>(lb)];
     }
     out[static_cast<std::size_t>(h)] = sum;

@@ -18,16 +18,30 @@ namespace {
 
 // The sample may lose 1 pixel in 20, the excluded areas keep 1 in 20.
 constexpr std::uint64_t kShareDenominator = 20;
-// The hues that hold this share of the sample, the rarest first, are no
-// part of its colours when gaps are sought for the hue band; lightness and
-// saturation start from the sample's values less this share at each end.
-constexpr double kStrayHues = 0.02;
-constexpr double kStrayEnd = 0.01;
+// Runs of hues that hold this share of the sample, the smallest first, are
+// strays, no part of its colours, when gaps are sought for the hue band;
+// lightness and saturation start from the sample's values less this share
+// at each end. Together less than the sample may lose.
+constexpr double kStrayHues = 0.03;
+constexpr double kStrayEnd = 0.005;
 // What a bound without a valley may drop of the sample.
 constexpr double kRobustLoss = 0.01;
+// Of the gaps that may hold the hue band, the one whose bounds mark fewest
+// pixels wins, each count raised by this much for every share of the image's
+// count where the sample lies that the fullest place cut holds: a bound that
+// cuts through a full place cuts through colours the sample runs on into.
+constexpr double kFullCutWeight = 4;
 // Gaps tried for the hue band, the most populous first.
 constexpr std::size_t kMaxGaps = 4;
 constexpr int kMaxRounds = 8;
+// A large sample or exclusion is searched by the colours of every k-th of
+// its pixels, at most this many; the search then keeps kSearchKeep of the
+// sample, and a little more each time the count over every pixel falls
+// short of what must stay marked.
+constexpr std::uint64_t kSearchPixels = std::uint64_t{1} << 18;
+constexpr double kSearchKeep = 0.955;
+constexpr double kSearchKeepStep = 0.01;
+constexpr int kSearchAttempts = 3;
 // Smoothing of the histograms the valleys are sought in, in values.
 constexpr double kHueSigma = 1.0;
 constexpr double kLevelSigma = 2.0;
@@ -165,23 +179,28 @@ struct Needs {
 // upper is the axis's upper bound, maxBound the highest the lower bound may
 // take, naturalBound the value at which it stands at its slider's end (or
 // INT_MIN).
-int fitLowerBound(const AxisCounts& c, int lower, int upper, int maxBound, int naturalBound,
-                  const Needs& needs) {
+struct Placed {
+  int bound;
+  double fullness;  // the image's count at the cut, to that where the sample lies
+};
+
+Placed fitLowerBound(const AxisCounts& c, int lower, int upper, int maxBound, int naturalBound,
+                     const Needs& needs) {
   const int n = static_cast<int>(c.image.size());
   // The walk starts at the sample's median among the pixels the other bounds pass.
   const double total = std::accumulate(c.sample.begin(), c.sample.end(), 0.0);
-  if (total == 0) return lower;
+  if (total == 0) return {lower, 0};
   int median = 0;
-  for (double below = 0; median < n - 1 && below + c.sample[static_cast<std::size_t>(median)] <= total / 2;
-       ++median) {
+  for (double below = 0; median < n - 1; ++median) {
     below += c.sample[static_cast<std::size_t>(median)];
+    if (below > total / 2) break;
   }
   median = std::min(median, upper - 1);
   // The image's count where the middle of the sample lies.
   double seen = 0, peak = 0;
   for (int x = 0; x < n; ++x) {
     seen += c.sample[static_cast<std::size_t>(x)];
-    if (seen >= 0.1 * total && seen - c.sample[static_cast<std::size_t>(x)] <= 0.9 * total) {
+    if (seen >= 0.25 * total && seen - c.sample[static_cast<std::size_t>(x)] <= 0.75 * total) {
       peak = std::max(peak, c.image[static_cast<std::size_t>(x)]);
     }
   }
@@ -218,27 +237,33 @@ int fitLowerBound(const AxisCounts& c, int lower, int upper, int maxBound, int n
   w.budget = total - lostAbove - needs.keep;
   w.robustLoss = std::min(w.budget, kRobustLoss * total);
   w.excludedLimit = needs.excludedLimit;
-  return median - 1 - chooseCut(w);
+  const int cut = chooseCut(w);
+  const int chosen = median - 1 - cut;
+  return {chosen, w.density[static_cast<std::size_t>(cut)] / std::max(peak, 1.0)};
 }
 
-// Moves both bounds of one axis to their valleys, the other axes fixed.
+// Moves both bounds of one axis to their valleys, the other axes fixed;
+// notes how full the histogram is where each was put.
 void fitAxis(const ColourHistogram& image, const ColourList& sample, const ColourList& excluded,
-             const Family& f, const Needs& needs, int axis, State& s) {
+             const Family& f, const Needs& needs, int axis, State& s,
+             std::array<double, 6>& fullness) {
   const AxisCounts c = axisCounts(image, sample, excluded, s, f, axis);
   const int n = kAxisLength[axis];
+  int maxLo = n - 1, maxHi = n - 1, naturalLo = -1, naturalHi = -1;
   if (axis == kHue) {
-    const int top = f.gap.last - f.pivot + 1;  // gap hues at the axis's start
-    const int bottom = f.pivot - f.gap.first;  // and at its end
-    s.lo[kHue] = fitLowerBound(c, s.lo[kHue], s.hi[kHue], top - 1,
-                               f.gap.last == kHues - 1 ? top - 1 : INT_MIN, needs);
-    s.hi[kHue] = n - 1 - fitLowerBound(mirrored(c), n - 1 - s.hi[kHue], n - 1 - s.lo[kHue], bottom - 1,
-                                       f.gap.first == 0 ? bottom - 1 : INT_MIN, needs);
-    return;
+    maxLo = f.gap.last - f.pivot;       // the gap's hues at the axis's start
+    maxHi = f.pivot - f.gap.first - 1;  // and at its end, counted from there
+    naturalLo = f.gap.last == kHues - 1 ? maxLo : INT_MIN;
+    naturalHi = f.gap.first == 0 ? maxHi : INT_MIN;
   }
-  s.lo[axis] = fitLowerBound(c, s.lo[axis], s.hi[axis], n - 1, -1, needs);
-  if (axis == kLightness) {
-    s.hi[axis] = n - 1 - fitLowerBound(mirrored(c), n - 1 - s.hi[axis], n - 1 - s.lo[axis], n - 1, -1, needs);
-  }
+  const Placed lo = fitLowerBound(c, s.lo[axis], s.hi[axis], maxLo, naturalLo, needs);
+  s.lo[axis] = lo.bound;
+  fullness[static_cast<std::size_t>(2 * axis)] = lo.fullness;
+  if (axis == kSaturation) return;  // saturation has no upper bound
+  const Placed hi = fitLowerBound(mirrored(c), n - 1 - s.hi[axis], n - 1 - s.lo[axis], maxHi,
+                                  naturalHi, needs);
+  s.hi[axis] = n - 1 - hi.bound;
+  fullness[static_cast<std::size_t>(2 * axis + 1)] = hi.fullness;
 }
 
 DetectionBounds boundsOf(const State& s, const Family& f) {
@@ -277,9 +302,8 @@ double share(std::uint64_t part, std::uint64_t whole) {
 // below it, and the smallest with at most `most` at or above it.
 std::pair<int, int> strayEnds(const std::array<double, kLevels>& counts, double most) {
   int low = -1;
-  for (double below = 0; low + 1 < kLevels && below + counts[static_cast<std::size_t>(low + 1)] <= most;
-       ++low) {
-    below += counts[static_cast<std::size_t>(low + 1)];
+  for (double below = counts[0]; low + 1 < kLevels && below <= most; ++low) {
+    if (low + 2 < kLevels) below += counts[static_cast<std::size_t>(low + 2)];
   }
   int high = kLevels;
   for (double above = 0; high > 0 && above + counts[static_cast<std::size_t>(high - 1)] <= most;
@@ -293,21 +317,36 @@ std::pair<int, int> strayEnds(const std::array<double, kLevels>& counts, double 
 // seam, the most populous in the image first.
 std::vector<HueGap> gapsOf(const ColourList& sample, const std::array<double, kHues>& imageHues) {
   std::array<double, kHues> counts{};
-  for (const ColourCount& c : sample.colours) counts[static_cast<std::size_t>(std::min<int>(c.hue, kHues - 1))] += c.count;
-  std::array<int, kHues> order;
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](int a, int b) {
-    return counts[static_cast<std::size_t>(a)] < counts[static_cast<std::size_t>(b)];
-  });
+  for (const ColourCount& c : sample.colours) {
+    counts[static_cast<std::size_t>(std::min<int>(c.hue, kHues - 1))] += c.count;
+  }
+  const auto at = [](int h) { return static_cast<std::size_t>((h + kHues) % kHues); };
+  // The runs of hues the sample holds, around the circle from an empty hue;
+  // the smallest runs are strays (a few pixels of the background caught by
+  // the drag) as long as they add up to little.
   std::array<bool, kHues> taken{};
+  int empty = 0;
+  while (empty < kHues && counts[at(empty)] > 0) ++empty;
+  if (empty == kHues) return {};
+  struct Run {
+    int first, last;
+    double mass;
+  };
+  std::vector<Run> runs;
+  for (int h = empty + 1; h < empty + kHues; ++h) {
+    if (counts[at(h)] == 0) continue;
+    Run run{h, h, 0};
+    while (run.last < empty + kHues && counts[at(run.last)] > 0) run.mass += counts[at(run.last++)];
+    --run.last;
+    runs.push_back(run);
+    h = run.last;
+  }
+  std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.mass < b.mass; });
   double stray = 0;
-  for (const int h : order) {
-    const double c = counts[static_cast<std::size_t>(h)];
-    if (c > 0 && stray + c > kStrayHues * static_cast<double>(sample.pixels)) {
-      taken[static_cast<std::size_t>(h)] = true;
-    } else {
-      stray += c;
-    }
+  for (const Run& r : runs) {
+    stray += r.mass;
+    if (stray <= kStrayHues * static_cast<double>(sample.pixels)) continue;
+    for (int h = r.first; h <= r.last; ++h) taken[at(h)] = true;
   }
   std::vector<HueGap> gaps;
   for (int h = 0; h < kHues;) {
@@ -334,6 +373,7 @@ struct Candidate {
   std::uint64_t sampleMarked = 0;
   std::uint64_t excludedMarked = 0;
   double imageMarked = 0;
+  double fullestCut = 0;  // the fullest place of its histogram a bound cuts through
 };
 
 Candidate fitFamily(const ColourHistogram& image, const ColourList& sample,
@@ -357,11 +397,12 @@ Candidate fitFamily(const ColourHistogram& image, const ColourList& sample,
     s.lo[kLightness] = s.lo[kSaturation] = -1;
     s.hi[kLightness] = kLevels;
   }
+  std::array<double, 6> fullness{};
   for (int round = 0; round < kMaxRounds; ++round) {
     const State before = s;
-    if (f.band) fitAxis(image, sample, excluded, f, needs, kHue, s);
-    fitAxis(image, sample, excluded, f, needs, kLightness, s);
-    fitAxis(image, sample, excluded, f, needs, kSaturation, s);
+    if (f.band) fitAxis(image, sample, excluded, f, needs, kHue, s, fullness);
+    fitAxis(image, sample, excluded, f, needs, kLightness, s, fullness);
+    fitAxis(image, sample, excluded, f, needs, kSaturation, s, fullness);
     if (s == before) break;
   }
   Candidate c;
@@ -369,6 +410,7 @@ Candidate fitFamily(const ColourHistogram& image, const ColourList& sample,
   c.sampleMarked = marked(sample, c.bounds);
   c.excludedMarked = marked(excluded, c.bounds);
   c.imageMarked = image.pixelsIn(boxOf(s, f));
+  c.fullestCut = *std::max_element(fullness.begin(), fullness.end());
   return c;
 }
 
@@ -377,38 +419,56 @@ Candidate fitFamily(const ColourHistogram& image, const ColourList& sample,
 SampleFit fitBoundsToSample(const cv::Mat& hls, const SampleAreas& areas, WorkerPool& workers) {
   CV_Assert(hls.type() == CV_8UC3);
   const AreaSpans spans = spansOfAreas(hls.size(), areas);
-  const ColourList sample = coloursUnder(hls, spans.sample);
-  const ColourList excluded = coloursUnder(hls, spans.excluded);
+  const ColourList sample = coloursUnder(hls, spans.sample, kSearchPixels);
+  const ColourList excluded = coloursUnder(hls, spans.excluded, kSearchPixels);
   SampleFit fit;
-  fit.bounds = {-1, 0, -1, kLevels, -1, -1};  // every pixel
-  if (sample.pixels == 0) return fit;
+  const auto exactShares = [&](const DetectionBounds& b) {
+    const auto rule = [&](int h, int l, int s) { return ruleHolds(b, h, l, s); };
+    const PixelCount inSample = countUnder(hls, spans.sample, rule);
+    const PixelCount inExcluded = countUnder(hls, spans.excluded, rule);
+    fit.bounds = b;
+    fit.sampleMarked = share(inSample.passing, inSample.pixels);
+    fit.excludedMarked = share(inExcluded.passing, inExcluded.pixels);
+    return inSample.passing * kShareDenominator >= inSample.pixels * (kShareDenominator - 1);
+  };
+  const DetectionBounds everything{-1, 0, -1, kLevels, -1, -1};
+  if (sample.pixels == 0) {
+    exactShares(everything);
+    return fit;
+  }
 
   const ColourHistogram image(hls, workers);
-  const Needs needs{
-      static_cast<double>((sample.pixels * (kShareDenominator - 1) + kShareDenominator - 1) /
-                          kShareDenominator),
-      static_cast<double>(excluded.pixels / kShareDenominator)};
-
   std::vector<Family> families;
   for (const HueGap& g : gapsOf(sample, image.huesIn(ColourBox{}))) {
     families.push_back({true, g, (g.first + g.last) / 2});
   }
   if (families.empty()) families.push_back({});
 
-  Candidate best;
-  bool any = false;
-  for (const Family& f : families) {
-    const Candidate c = fitFamily(image, sample, excluded, f, needs);
-    const auto rank = [&](const Candidate& x) {
-      const bool leaks = static_cast<double>(x.excludedMarked) > needs.excludedLimit;
-      return std::make_tuple(leaks, leaks ? x.excludedMarked : 0, x.imageMarked);
-    };
-    if (!any || rank(c) < rank(best)) best = c;
-    any = true;
+  // Where the colours are those of every k-th pixel, the search keeps a
+  // little more of the sample than it must, and the shares are counted
+  // over every pixel after it; should those fall short, it keeps more.
+  std::uint64_t samplePixels = 0;
+  for (const RowSpan& r : spans.sample) samplePixels += static_cast<std::uint64_t>(r.x1 - r.x0);
+  double keepShare = sample.pixels == samplePixels ? 1.0 - 1.0 / kShareDenominator : kSearchKeep;
+  for (int attempt = 0; attempt < kSearchAttempts; ++attempt, keepShare += kSearchKeepStep) {
+    // The least whole number of pixels that is at least that share.
+    const Needs needs{std::ceil(keepShare * static_cast<double>(sample.pixels) - 1e-6),
+                      static_cast<double>(excluded.pixels / kShareDenominator)};
+    Candidate best;
+    bool any = false;
+    for (const Family& f : families) {
+      const Candidate c = fitFamily(image, sample, excluded, f, needs);
+      const auto rank = [&](const Candidate& x) {
+        const bool leaks = static_cast<double>(x.excludedMarked) > needs.excludedLimit;
+        return std::make_tuple(leaks, leaks ? x.excludedMarked : 0,
+                               x.imageMarked * (1 + kFullCutWeight * x.fullestCut));
+      };
+      if (!any || rank(c) < rank(best)) best = c;
+      any = true;
+    }
+    if (exactShares(best.bounds)) return fit;
   }
-  fit.bounds = best.bounds;
-  fit.sampleMarked = share(best.sampleMarked, sample.pixels);
-  fit.excludedMarked = share(best.excludedMarked, excluded.pixels);
+  exactShares(everything);
   return fit;
 }
 
@@ -416,16 +476,10 @@ MarkedShares markedShares(const cv::Mat& hls, const SampleAreas& areas,
                           const DetectionBounds& bounds) {
   CV_Assert(hls.type() == CV_8UC3);
   const AreaSpans spans = spansOfAreas(hls.size(), areas);
-  const auto count = [&](const std::vector<RowSpan>& list) {
-    std::uint64_t pixels = 0, pass = 0;
-    for (const RowSpan& r : list) {
-      const std::uint8_t* p = hls.ptr<std::uint8_t>(r.y) + 3 * r.x0;
-      for (int x = r.x0; x < r.x1; ++x, p += 3) pass += ruleHolds(bounds, p[0], p[1], p[2]) ? 1 : 0;
-      pixels += static_cast<std::uint64_t>(r.x1 - r.x0);
-    }
-    return share(pass, pixels);
-  };
-  return {count(spans.sample), count(spans.excluded)};
+  const auto rule = [&](int h, int l, int s) { return ruleHolds(bounds, h, l, s); };
+  const PixelCount inSample = countUnder(hls, spans.sample, rule);
+  const PixelCount inExcluded = countUnder(hls, spans.excluded, rule);
+  return {share(inSample.passing, inSample.pixels), share(inExcluded.passing, inExcluded.pixels)};
 }
 
 }  // namespace tesmic

@@ -36,21 +36,29 @@ struct SampleFit {
 // to the emptiest place (the valley) of the histogram of the pixels that pass
 // the other bounds, between the sample's colours and the rest of the image,
 // so that the parts of the object the drag did not reach are marked too; the
-// bounds are visited in turn until none moves. The hue band (HL..HH, both
-// excluded) is placed in a gap between the sample's hues, which may wrap
-// around red; where more than one gap could hold it, the one that marks the
-// fewest pixels wins.
+// bounds are visited in turn until none moves. Where the histogram climbs
+// from the sample's colours into a far larger mass without a valley between
+// (a pale cloud beside the sky), the bound stays short of it. The hue band
+// (HL..HH, both excluded) is placed in a gap between the sample's hues,
+// which may wrap around red; where more than one gap could hold it, the one
+// that marks the fewest pixels wins, a bound that cuts through a full part
+// of its histogram counting against it. Near white and black, hue and
+// saturation are unstable (a white highlight reads any hue and S up to
+// 255): a sample there spreads over them, and lightness does the parting.
 //
 // At least 95 % of the sample's pixels stay marked. With excluded areas, at
 // most 5 % of their pixels stay marked where the rule can do that while
 // keeping the sample; otherwise the bounds mark as few of them as it can. The
 // shares in the result are exact, counted pixel by pixel with these bounds.
+// Areas of more than 2^18 pixels are searched by the colours of an even
+// spread of that many of their pixels; the shares still count every pixel.
 //
 // The bounds lie within the sliders' ranges: HH -1..180, HL 0..181, SH, VH
 // -1..255, SL 0..256; VL is -1 (SH alone bounds lightness from below). With
 // no pixel in the sample (no rectangle, or all outside the image or
-// excluded) the bounds pass every pixel and both shares are 0. Throws
-// cv::Exception when hls is not CV_8UC3.
+// excluded) the bounds pass every pixel: the sample's share is 0, the
+// excluded areas' 1 (0 without any). Throws cv::Exception when hls is not
+// CV_8UC3.
 SampleFit fitBoundsToSample(const cv::Mat& hls, const SampleAreas& areas, WorkerPool& workers);
 
 // The shares of SampleFit for any bounds: what share of the sample's pixels,

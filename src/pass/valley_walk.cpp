@@ -13,6 +13,14 @@ constexpr double kValleyDepth = 0.5;
 constexpr double kNoiseShare = 0.02;
 // Values within this share of a valley's depth count as its floor.
 constexpr double kFloorShare = 0.05;
+// A histogram that falls away without a valley ends where it has thinned to
+// this share of its peak; below kNothing pixels a value it is empty.
+constexpr double kTail = 0.03;
+constexpr double kNothing = 0.5;
+// A histogram that climbs to this many times its count where the sample
+// lies holds far more than the sample's colour runs on into: the rest of
+// the image, which the bound stays short of.
+constexpr double kClimb = 3;
 
 struct Range {
   int first;
@@ -67,8 +75,13 @@ int chooseCut(const Walk& w) {
   int peakAt = 0;
   double low = std::numeric_limits<double>::infinity();
   const auto deep = [&] { return low <= kValleyDepth * peak && peak - low >= noise; };
+  int robust = first;
+  while (robust < last && w.sampleLost[robust] > w.robustLoss) ++robust;
   for (int i = 0; i < n; ++i) {
     const double c = w.density[i];
+    if (c > kClimb * w.samplePeak) {
+      return emptiest(w, Range{robust, std::max(robust, std::min(i, last))});
+    }
     if (c > peak) {
       peak = c;
       peakAt = i;
@@ -89,12 +102,19 @@ int chooseCut(const Walk& w) {
     }
   }
   if (deep()) {
-    const int cut = floorCut(w, peakAt, n - 1, peak, Range{0, n - 1});
-    if (cut >= first || cut < w.firstAllowed) return floorCut(w, peakAt, n - 1, peak, allowed);
+    // The histogram thins out towards the axis's end without rising again:
+    // the cut goes where it has thinned, or to the end when nothing lies
+    // beyond; where it never thins that far, to the floor of its valley.
+    int thin = peakAt;
+    while (thin < n && w.density[thin] > kTail * peak) ++thin;
+    bool nothingBeyond = true;
+    for (int i = thin; i < n; ++i) nothingBeyond = nothingBeyond && w.density[i] < kNothing;
+    const int cut = thin == n        ? floorCut(w, peakAt, n - 1, peak, Range{0, n - 1})
+                    : nothingBeyond ? n - 1
+                                    : thin;
+    if (cut >= first || cut < w.firstAllowed) return std::clamp(cut, first, last);
   }
   // No valley: the sample's colours run on into the rest.
-  int robust = first;
-  while (robust < last && w.sampleLost[robust] > w.robustLoss) ++robust;
   return emptiest(w, Range{robust, last});
 }
 

@@ -23,10 +23,12 @@ struct Walk {
 
 // The cut for the bound: the first valley along the walk deep enough to part
 // the sample's colours from the rest, which it may drop some of the sample
-// for, within budget; where there is none, the emptiest allowed cut near the
-// sample. Keeps excludedKept within excludedLimit where some allowed cut can,
-// else takes the cut that keeps the fewest. Always one of firstAllowed..
-// lastAllowed when that range has a cut within budget.
+// for, within budget; where the histogram thins out without one, where it
+// has thinned; where it climbs far above its count where the sample lies
+// (the rest of the image), or runs on without a valley, the emptiest
+// allowed cut before that. Keeps excludedKept within excludedLimit where
+// some allowed cut can, else takes the cut that keeps the fewest. Always one
+// of firstAllowed..lastAllowed when that range has a cut within budget.
 int chooseCut(const Walk& walk);
 
 }  // namespace tesmic
