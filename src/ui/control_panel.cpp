@@ -172,6 +172,8 @@ class PanelWindow : public QWidget {
         this);
     hint->setWordWrap(true);
     layout->addWidget(hint);
+    shares_ = new QLabel(this);
+    layout->addWidget(shares_);
     message_ = new QLabel(this);
     message_->setWordWrap(true);
     layout->addWidget(message_);
@@ -215,6 +217,7 @@ class PanelWindow : public QWidget {
   }
 
   void showMessage(const QString& text) { message_->setText(text); }
+  void showSampleShares(const QString& text) { shares_->setText(text); }
 
  private:
   static void call(const std::function<void()>& action) {
@@ -344,6 +347,7 @@ class PanelWindow : public QWidget {
   QButtonGroup* views_ = nullptr;
   QPushButton* undo_ = nullptr;
   QPushButton* redo_ = nullptr;
+  QLabel* shares_ = nullptr;
   QLabel* message_ = nullptr;
 };
 
@@ -373,6 +377,10 @@ void ControlPanel::showHistory(bool canUndo, bool canRedo) {
 
 void ControlPanel::showMessage(const std::string& text) {
   if (PanelWindow* p = panel()) p->showMessage(QString::fromStdString(text));
+}
+
+void ControlPanel::showSampleShares(const std::string& text) {
+  if (PanelWindow* p = panel()) p->showSampleShares(QString::fromStdString(text));
 }
 
 QWidget* ControlPanel::window() const { return window_.data(); }

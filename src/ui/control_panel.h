@@ -56,6 +56,8 @@ class ControlPanel {
   void showHistograms(const HlsCounts& all, const HlsCounts& passingOthers,
                       const DetectionBounds& bounds);
   void showHistory(bool canUndo, bool canRedo);
+  // What the bounds mark of the sample dragged out, a line of its own.
+  void showSampleShares(const std::string& text);
   // One line at the panel's foot (what was clamped, where the mask went).
   void showMessage(const std::string& text);
 

@@ -148,11 +148,16 @@ void TuningSession::fitToArea(cv::Rect area, bool excluded) {
   const SampleFit fit = fitBoundsToSample(hls_, areas_, workers_);
   if (panel_) {
     panel_->showBounds(fit.bounds);
-    panel_->showMessage("Meze ze vzorku: oznaceno" +
-                        sampleReadout(fit.sampleMarked, fit.excludedMarked,
-                                      !areas_.excluded.empty()).substr(1) + ".");
+    panel_->showMessage("");
   }
+  showSampleShares(fit.sampleMarked, fit.excludedMarked);
   choose(fit.bounds, true);
+}
+
+void TuningSession::showSampleShares(double sample, double excluded) {
+  sampleText_ = sampleReadout(sample, excluded, !areas_.excluded.empty());
+  // The readout without its leading comma: "Oznaceno 97.2 % vzorku, ...".
+  if (panel_) panel_->showSampleShares("Oznaceno" + sampleText_.substr(1) + ".");
 }
 
 void TuningSession::hover(const char* window, int x, int y) {
@@ -249,7 +254,7 @@ void TuningSession::computeAgain() {
     passText_ = passReadout(seconds, markedShare(mask_));
     if (!areas_.sample.empty()) {
       const MarkedShares shares = markedShares(hls_, areas_, current_);
-      sampleText_ = sampleReadout(shares.sample, shares.excluded, !areas_.excluded.empty());
+      showSampleShares(shares.sample, shares.excluded);
     }
   }
   view_ = wantedView_;

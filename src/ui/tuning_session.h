@@ -86,6 +86,7 @@ class TuningSession {
   static void onMouseInImage(int event, int x, int y, int flags, void* session);
   void mouse(const char* window, int event, int x, int y, int flags);
   void fitToArea(cv::Rect area, bool excluded);
+  void showSampleShares(double sample, double excluded);
   void hover(const char* window, int x, int y);
   void showReadouts();
 
