@@ -78,7 +78,7 @@ cv::Mat expectedMask(const cv::Mat& bgr, const Bounds& b) {
   return reference::referenceMask(hls, {b.hh, b.hl, b.sh, b.sl, b.vh, b.vl});
 }
 
-// What "Vysledek" shows in the view slider's views 1 and 2: the smoothed
+// What "Vysledek" shows in the cut-out and tinted views (1 and 2): the smoothed
 // picture where the mask marks it and black elsewhere, or the picture with
 // the marked pixels blended half with green.
 cv::Mat expectedView(const cv::Mat& picture, const cv::Mat& mask, int view) {
