@@ -19,7 +19,7 @@
 namespace tesmic::bench {
 namespace {
 
-const cv::Size kSizes[] = {{1155, 866}, {4000, 3000}, {6000, 4000}};
+const cv::Size kSizes[] = {{1152, 864}, {4000, 3000}, {6000, 4000}};  // as the sample fit's
 
 WorkerPool& pool() {
   static WorkerPool workers;

@@ -39,6 +39,14 @@ void primeHeap() {
 
 bool failed(int status) { return !(WIFEXITED(status) && WEXITSTATUS(status) == 0); }
 
+// AddressSanitizer's allocator holds freed blocks back from reuse, so the
+// primed blocks never reach the toolkit there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPrimedBlocksAreReused = false;
+#else
+constexpr bool kPrimedBlocksAreReused = true;
+#endif
+
 class PanelHeapTest : public ::testing::Test {
  protected:
   void SetUp() override { setenv("DISPLAY", server_.displayName().c_str(), 1); }
@@ -49,18 +57,20 @@ class PanelHeapTest : public ::testing::Test {
 TEST_F(PanelHeapTest, TheToolkitsPanelCrashesOnAPrimedHeapTheProgramsDoesNot) {
   // Unprimed, it runs through; primed, it crashes or, taking garbage for a
   // window, throws (std::bad_alloc, say).
-  EXPECT_EXIT(
-      {
-        try {
-          cv::namedWindow("Vysledek", cv::WINDOW_NORMAL);
-          primeHeap();
-          cv::createTrackbar("HH: H >", "", nullptr, 180, [](int, void*) {}, nullptr);
-        } catch (...) {
-          std::abort();
-        }
-        std::exit(0);
-      },
-      failed, "");
+  if (kPrimedBlocksAreReused) {
+    EXPECT_EXIT(
+        {
+          try {
+            cv::namedWindow("Vysledek", cv::WINDOW_NORMAL);
+            primeHeap();
+            cv::createTrackbar("HH: H >", "", nullptr, 180, [](int, void*) {}, nullptr);
+          } catch (...) {
+            std::abort();
+          }
+          std::exit(0);
+        },
+        failed, "");
+  }
 
   EXPECT_EXIT(
       {
