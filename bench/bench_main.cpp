@@ -14,7 +14,9 @@
 #include "classification_bench.h"
 #include "codec_bench.h"
 #include "decoding_bench.h"
+#include "histogram_bench.h"
 #include "run/command_line.h"
+#include "sample_fit_bench.h"
 #include "startup_bench.h"
 #include "streaming_bound.h"
 
@@ -89,6 +91,8 @@ int main(int argc, char** argv) {
   tesmic::bench::registerStartupBenchmarks();
   tesmic::bench::registerCodecBenchmarks();
   tesmic::bench::registerDecodingBenchmarks();
+  tesmic::bench::registerSampleFitBenchmarks();
+  tesmic::bench::registerHistogramBenchmarks();
   const tesmic::DetectionBounds b = tesmic::kExampleBounds;
   benchmark::AddCustomContext("bounds", std::to_string(b.HH) + " " + std::to_string(b.HL) + " " +
                                             std::to_string(b.SH) + " " + std::to_string(b.SL) +

@@ -189,7 +189,7 @@ void timeTuningStep(benchmark::State& state, cv::Size size, bool parallelFor) {
 // What Vysledek costs in one view: composing it from the picture and the
 // mask (none for the mask itself) and the window's copy of it as RGB. With
 // tuning, the pass and the share of marked pixels come first, as in
-// timeTuningStep; without, it is a switch of the view slider.
+// timeTuningStep; without, it is a switch of the view.
 void timeView(benchmark::State& state, MaskView view, bool tuning, cv::Size size) {
   Images& im = imagesFor(size);
   cv::Mat picture(size, CV_8UC3);

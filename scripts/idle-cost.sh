@@ -45,8 +45,13 @@ for binary in "$@"; do
   xdotool search --sync --onlyvisible --name '^Vysledek$' >/dev/null
   sleep 2
   measure "$pid" "$binary, windows"
-  xdotool search --onlyvisible --name '^Vysledek$' windowfocus --sync key ctrl+p
-  xdotool search --sync --onlyvisible --name ' settings$' >/dev/null
+  xdotool search --onlyvisible --name '^Vysledek$' windowfocus --sync
+  # A key of its own, not chained to the window: the panel takes the focus
+  # on the press, and a chained key's release would then go to Vysledek as
+  # a sent event, leaving the key down in the server, repeating.
+  xdotool key ctrl+p
+  # The program's own panel, or OpenCV's "... settings" of earlier versions.
+  xdotool search --sync --onlyvisible --name '(^tesmic - ovladaci panel| settings)$' >/dev/null
   sleep 2
   measure "$pid" "$binary, control panel open"
   kill "$pid" 2>/dev/null || true

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes doc/screenshot.png for the README: the built-in example on the sample
-# image, ORIG and Vysledek side by side, the control panel open beside them
-# with HH moved to 100 and the pointer over the star, on a private Xvfb.
+# image, ORIG and Vysledek side by side and the control panel beside them,
+# the bounds fitted to a sample dragged with Shift across the star and the
+# pointer over it, on a private Xvfb.
 #   scripts/screenshot.sh [BUILD_DIR]    (default build; tesmic must be built)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,8 +23,8 @@ cleanup() {
 trap cleanup EXIT
 
 # Room for two windows of the 800x600 sample and the panel.
-width=2080
-height=660
+width=2200
+height=700
 sh scripts/start-xvfb.sh ${width}x${height} >"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 100); do
@@ -43,31 +44,27 @@ window() {  # the visible top-level window titled exactly $1
   timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
 }
 mask=$(window Vysledek) || { echo "screenshot: no Vysledek window" >&2; exit 1; }
-window ORIG >/dev/null || { echo "screenshot: no ORIG window" >&2; exit 1; }
+orig=$(window ORIG) || { echo "screenshot: no ORIG window" >&2; exit 1; }
 sleep 1
 
-# The panel, HH set through the box its label opens, and the pointer on the
-# star of the mask, so that the status bar reads it out.
-xdotool mousemove --window "$mask" 400 300 windowfocus --sync "$mask" key ctrl+p
-panel=$(window "tesmic settings") || { echo "screenshot: no control panel" >&2; exit 1; }
-xdotool windowmove --sync "$panel" $((2 * 816)) 0
-xdotool mousemove --window "$panel" 20 12 click 1
-dialog=$(window "Slider HH: H >") || { echo "screenshot: no input box for HH" >&2; exit 1; }
-xdotool type --delay 30 100
-xdotool key Return
+# The panel (Ctrl+P unchained: the panel takes the focus on the press), a
+# sample dragged with Shift across the middle of the star in ORIG, whose
+# image starts below the toolbar, 28 pixels down, shown 1:1, and the
+# pointer on the star in the mask, so that the status bar reads it out.
+xdotool mousemove --window "$mask" 400 300 windowfocus --sync "$mask"
+xdotool key ctrl+p
+window "tesmic - ovladaci panel" >/dev/null || { echo "screenshot: no control panel" >&2; exit 1; }
 sleep 1
-xdotool mousemove --window "$mask" 621 318
+xdotool mousemove --window "$orig" 655 353 keydown shift mousedown 1 \
+  mousemove --window "$orig" 670 360 mousemove --window "$orig" 690 378 sleep 0.3 \
+  mouseup 1 keyup shift
+sleep 1
+xdotool mousemove --window "$mask" 700 360
 sleep 1
 
-# The panel is read from its own window: on the root window of a server
-# without a compositor its pixels come out black.
 xwd -root -silent | xwdtopnm 2>/dev/null >"$work/screen.ppm"
-xwd -id "$panel" -silent | xwdtopnm 2>/dev/null >"$work/panel.ppm"
-read -r px py < <(xdotool getwindowgeometry --shell "$panel" \
-  | awk -F= '$1 == "X" { x = $2 } $1 == "Y" { y = $2 } END { print x, y }')
-pnmpaste "$work/panel.ppm" "$px" "$py" "$work/screen.ppm" >"$work/composed.ppm"
 mkdir -p doc
-pnmtopng -compression 9 "$work/composed.ppm" >"$work/screenshot.png"
+pnmtopng -compression 9 "$work/screen.ppm" >"$work/screenshot.png"
 mv "$work/screenshot.png" doc/screenshot.png
 
 # A key in a window ends the run, as it would for a user; the tuned bounds

@@ -4,6 +4,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <opencv2/core.hpp>
 
 namespace tesmic {
 namespace {
@@ -52,13 +53,22 @@ TEST(WindowLayout, ImagesThatFitAreShownOneToOne) {
   EXPECT_TRUE(stacked(wide));
   expectInside(wide, desktop);
 
-  // One fits, two do not: both in view, the mask's top and left uncovered.
+  // One fits, two do not: both scaled alike until they fit apart.
   const WindowLayout large = layoutWindows({1500, 900}, desktop);
-  EXPECT_TRUE(overlapping(large));
-  EXPECT_EQ(large.orig.view, cv::Size(1500, 900));
-  EXPECT_GT(large.orig.position.x, large.vysledek.position.x);
-  EXPECT_GT(large.orig.position.y - large.vysledek.position.y, kFrameTop);
+  EXPECT_FALSE(overlapping(large));
+  EXPECT_TRUE(sideBySide(large));
+  EXPECT_LT(shownScale(large, {1500, 900}), 1.0);
+  EXPECT_EQ(large.orig.view, large.vysledek.view);
   expectInside(large, desktop);
+
+  // Apart, they would be under kMinWholeView thick: they overlap, each
+  // whole, the mask's left uncovered.
+  const ScreenArea tiny{0, 0, 400, 300};
+  const WindowLayout crowded = layoutWindows({640, 480}, tiny);
+  EXPECT_TRUE(overlapping(crowded));
+  EXPECT_GE(crowded.orig.view.height, kMinWholeView);
+  EXPECT_GT(crowded.orig.position.x, crowded.vysledek.position.x);
+  expectInside(crowded, tiny);
 
   // Too narrow for the status bar: the view is wider, the image still 1:1.
   EXPECT_EQ(layoutWindows({1, 500}, desktop).orig.view, cv::Size(kMinViewWidth, 500));
@@ -104,10 +114,53 @@ TEST(WindowLayout, ThinImagesStayVisibleAndReportedFramesAreKept) {
 
   // Overlapping: ORIG's frame ends in the area's corner.
   const FrameExtents frame{10, 60, 10, 10};
-  const WindowLayout framed = layoutWindows({1400, 900}, desktop, frame);
+  const WindowLayout framed = layoutWindows({1400, 900}, {0, 0, 500, 400}, frame);
   EXPECT_TRUE(overlapping(framed, frame));
-  EXPECT_EQ(framed.orig.position + cv::Point(1400 + 20, 900 + 70 + kWindowChromeHeight),
-            cv::Point(1920, 1080));
+  EXPECT_EQ(framed.orig.position + cv::Point(framed.orig.view.width + 20,
+                                             framed.orig.view.height + 70 + kWindowChromeHeight),
+            cv::Point(500, 400));
+}
+
+// The control panel beside the windows: where the area leaves room, the
+// windows stay as they were; where it does not, they are laid out smaller
+// in the rest of it. Never does the panel cover a window, nor leave the
+// area when it fits in it.
+TEST(WindowLayout, ThePanelGoesBesideTheWindowsWhichMakeRoomForIt) {
+  const cv::Size panel(420, 560);
+  const auto panelRect = [&](const WindowLayout& l) {
+    return cv::Rect(*l.panel, panel + cv::Size(2 * kFrameSide, kFrameTop + kFrameSide));
+  };
+  const auto expectApart = [&](const WindowLayout& l, const ScreenArea& a) {
+    ASSERT_TRUE(l.panel);
+    expectInside(l, a);
+    const cv::Rect p = panelRect(l);
+    EXPECT_EQ(p & cv::Rect(a.x, a.y, a.width, a.height), p);
+    EXPECT_TRUE((p & outer(l.orig)).empty()) << p << " covers ORIG";
+    EXPECT_TRUE((p & outer(l.vysledek)).empty()) << p << " covers Vysledek";
+  };
+
+  const ScreenArea wide{0, 0, 2560, 1410};
+  const WindowLayout roomy = layoutWindows({800, 600}, wide, kAssumedFrame, panel);
+  expectApart(roomy, wide);
+  EXPECT_EQ(roomy.orig.view, layoutWindows({800, 600}, wide).orig.view);
+  EXPECT_GT(roomy.panel->x, outer(roomy.vysledek).x) << "not beside the windows";
+  // A wide pair leaves room below it.
+  const WindowLayout low = layoutWindows({1200, 300}, wide, kAssumedFrame, panel);
+  expectApart(low, wide);
+  EXPECT_EQ(low.orig.view, cv::Size(1200, 300));
+  EXPECT_GT(low.panel->y, outer(low.vysledek).y) << "not below the windows";
+
+  // A laptop's 1366x768 with a panel of 30 pixels: the 800x600 pair shrinks.
+  const ScreenArea laptop{0, 0, 1366, 738};
+  for (const cv::Size image : {cv::Size(800, 600), cv::Size(640, 480), cv::Size(6000, 1000),
+                               cv::Size(3000, 300), cv::Size(300, 2000)}) {
+    SCOPED_TRACE(std::to_string(image.width) + "x" + std::to_string(image.height));
+    const WindowLayout l = layoutWindows(image, laptop, kAssumedFrame, panel);
+    expectApart(l, laptop);
+    EXPECT_EQ(l.orig.view, l.vysledek.view);
+    EXPECT_FALSE(overlapping(l));
+    EXPECT_LE(shownScale(l, image), shownScale(layoutWindows(image, laptop), image));
+  }
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ cv::Mat expectedMask(const cv::Mat& bgr, const Bounds& b) {
   return reference::referenceMask(hls, {b.hh, b.hl, b.sh, b.sl, b.vh, b.vl});
 }
 
-// What "Vysledek" shows in the view slider's views 1 and 2: the smoothed
+// What "Vysledek" shows in the cut-out and tinted views (1 and 2): the smoothed
 // picture where the mask marks it and black elsewhere, or the picture with
 // the marked pixels blended half with green.
 cv::Mat expectedView(const cv::Mat& picture, const cv::Mat& mask, int view) {
@@ -292,6 +292,7 @@ class WindowTest : public ::testing::Test {
 };
 
 const Bounds kCraftedBounds{170, 10, 60, 200, 100, 40};
+const Bounds kExampleRun{175, 30, 160, 240, 90, 0};  // the built-in example's
 
 TEST_F(WindowTest, BothWindowsOpenMaskFirstAndAKeyEndsTheRunQuietly) {
   const cv::Mat crafted = craftedImage();
@@ -336,26 +337,14 @@ std::string statusBarText(Display* display, Window window, const fs::path& scrat
   return runChild(ocr, 20s).out;
 }
 
-// What each slider's label says, top to bottom; the toolkit names the box
-// that a label opens after it.
-const char* const kSliderLabels[] = {"HH: H >", "HL: nebo H <", "SH: L >", "SL: L <",
-                                     "VH: S >", "VL: L >",
-                                     "Vysledek: 0 maska, 1 vyrez, 2 zvyrazneni"};
-
-// Opens the box of the control panel's slider in this row and waits until
-// it takes keys: seven rows of equal height, each label at the left, which
-// opens a box for its value; the value typed, or Escape, closes it.
-bool openSliderBox(Display* display, Window panel, int row) {
-  pointAt(display, panel, {20, (2 * row + 1) * windowRect(display, panel).height / 14}, 1);
-  return waitForFocusedWindow(display, std::string("Slider ") + kSliderLabels[row],
-                              kWindowTimeout);
-}
+constexpr char kPanelTitle[] = "tesmic - ovladaci panel";
 
 // One run tuned the way a user tunes: the readout under the pointer, Ctrl+P
-// for the control panel, every slider's label (read back from the box each
-// opens), a new HH typed into HH's box, the mask shown anew, the other two
-// views, and at its end the command that repeats the run and the mask kept
-// in the file TESMIC_MASK names.
+// for the control panel, a value beyond its range typed into HH's box
+// (clamped, not cut short), Page Down, undo and redo, the two other views,
+// "Puvodni" and its undo, the mask shown anew at each step, and at its end
+// the command that repeats the run and the mask kept in the file
+// TESMIC_MASK names.
 TEST_F(WindowTest, TuningThroughTheControlPanel) {
   const cv::Mat crafted = craftedImage();
   const fs::path image = writeImage("crafted.png", crafted);
@@ -385,36 +374,44 @@ TEST_F(WindowTest, TuningThroughTheControlPanel) {
   EXPECT_NE(text.find(readout), std::string::npos) << "the status bar reads: " << text;
 
   ASSERT_TRUE(pressKeyOn(display(), mask, "ctrl+p"));
-  const auto panel = waitForMappedWindow(display(), "tesmic settings", kWindowTimeout);
-  ASSERT_TRUE(panel) << "Ctrl+P did not open the control panel";
-  const auto openBox = [&](int row) { return openSliderBox(display(), *panel, row); };
-  for (int row = 1; row < 6; ++row) {
-    EXPECT_TRUE(openBox(row)) << "no slider labelled \"" << kSliderLabels[row] << "\"";
-    pressKeys(display(), "Escape");
-  }
-  ASSERT_TRUE(openBox(0)) << "no slider labelled \"" << kSliderLabels[0] << "\"";
-  typeText(display(), "100");
+  ASSERT_TRUE(waitForFocusedWindow(display(), kPanelTitle, kWindowTimeout))
+      << "Ctrl+P did not open the control panel";
+  // The focus starts on HH's slider, followed by its box.
+  const auto hhShown = [&](int hh) {
+    Bounds b = kCraftedBounds;
+    b.hh = hh;
+    return waitUntilShown(display(), mask, expectedMask(crafted, b)).size() == 1;
+  };
+  pressKeys(display(), "Tab");
+  pressKeys(display(), "ctrl+a");
+  typeText(display(), "300");
   pressKeys(display(), "Return");
+  EXPECT_TRUE(hhShown(180)) << "HH typed as 300 is not 180, the top of its range";
+  for (int step = 0; step < 8; ++step) pressKeys(display(), "Page_Down");
+  EXPECT_TRUE(hhShown(100)) << "eight times Page Down from 180 is not 100";
+  pressKeys(display(), "ctrl+z");
+  EXPECT_TRUE(hhShown(110)) << "Ctrl+Z did not undo the last step";
+  pressKeys(display(), "ctrl+shift+z");
 
   Bounds tuned = kCraftedBounds;
   tuned.hh = 100;
   const cv::Mat tunedMask = expectedMask(crafted, tuned);
-  EXPECT_EQ(waitUntilShown(display(), mask, tunedMask).size(), 1u)
-      << "\"" << kMaskTitle << "\" does not show the mask of HH=100";
-  // The focus stays in the panel: a key meant for it does not end the run.
-  pressKeys(display(), "Tab");
-  EXPECT_FALSE(child.endsWithin(1s)) << "a key typed after the value ended the run";
-
   // The border is left out, as where ORIG is read.
   const cv::Rect inner(1, 1, crafted.cols - 2, crafted.rows - 2);
-  for (const int view : {1, 2}) {
-    ASSERT_TRUE(openBox(6)) << "no slider labelled \"" << kSliderLabels[6] << "\"";
-    typeText(display(), std::to_string(view));
-    pressKeys(display(), "Return");
-    const cv::Mat shown = expectedView(smoothed(crafted), tunedMask, view)(inner).clone();
-    EXPECT_EQ(waitUntilShown(display(), mask, shown).size(), 1u)
-        << "\"" << kMaskTitle << "\" does not show view " << view;
-  }
+  const auto viewShown = [&](const cv::Mat& maskShown, int view) {
+    const cv::Mat shown = expectedView(smoothed(crafted), maskShown, view)(inner).clone();
+    return waitUntilShown(display(), mask, shown).size() == 1;
+  };
+  pressKeys(display(), "alt+v");
+  EXPECT_TRUE(viewShown(tunedMask, 1)) << "\"" << kMaskTitle << "\" does not show the cut-out of HH=100";
+  pressKeys(display(), "alt+z");
+  EXPECT_TRUE(viewShown(tunedMask, 2)) << "\"" << kMaskTitle << "\" does not show the tint";
+  // "Puvodni" is a step of its own, undone like any other.
+  pressKeys(display(), "alt+p");
+  EXPECT_TRUE(viewShown(expectedMask(crafted, kCraftedBounds), 2))
+      << "Puvodni did not bring back the command line's bounds";
+  pressKeys(display(), "ctrl+z");
+  EXPECT_TRUE(viewShown(tunedMask, 2)) << "Ctrl+Z did not undo Puvodni";
 
   // Ended by a signal, the run still prints the tuned bounds and keeps the
   // mask, then ends as that signal's default would; with the X server
@@ -489,17 +486,16 @@ TEST_F(WindowTest, AFailureWhileTuningStillWritesWhatWasTuned) {
   Window picture = 0;
   ASSERT_NO_FATAL_FAILURE(awaitRunShowing(image, mask, picture));
   ASSERT_TRUE(pressKeyOn(display(), mask, "ctrl+p"));
-  const auto panel = waitForMappedWindow(display(), "tesmic settings", kWindowTimeout);
-  ASSERT_TRUE(panel);
-  ASSERT_TRUE(openSliderBox(display(), *panel, 0));
+  ASSERT_TRUE(waitForFocusedWindow(display(), kPanelTitle, kWindowTimeout));
+  // HH's box follows the slider that has the focus.
+  pressKeys(display(), "Tab");
+  pressKeys(display(), "ctrl+a");
   typeText(display(), "100");
   pressKeys(display(), "Return");
   Bounds tuned = kCraftedBounds;
   tuned.hh = 100;
   ASSERT_EQ(waitUntilShown(display(), mask, expectedMask(image, tuned)).size(), 1u);
 
-  ASSERT_TRUE(openSliderBox(display(), *panel, 6));
-  typeText(display(), "1");
   std::ifstream status("/proc/" + std::to_string(child.pid()) + "/status");
   rlimit limit{};
   for (std::string line; std::getline(status, line);) {
@@ -507,7 +503,7 @@ TEST_F(WindowTest, AFailureWhileTuningStillWritesWhatWasTuned) {
   }
   limit.rlim_max = RLIM_INFINITY;
   ASSERT_EQ(prlimit(child.pid(), RLIMIT_AS, &limit, nullptr), 0);
-  pressKeys(display(), "Return");
+  pressKeys(display(), "alt+v");  // the cut-out needs a picture's worth more
 
   const ChildResult result = child.wait(kRunTimeout);
   expectEndedWithExitCode(result, 3);
@@ -647,6 +643,20 @@ std::vector<cv::Scalar> blockMeans(const cv::Mat& pixels, cv::Size blocks, cv::S
   return means;
 }
 
+// Whether a window shows the blocks of this image (or mask) whole, scaled:
+// the middle of each block as the image's colour there.
+bool showsBlocks(const cv::Mat& pixels, cv::Size blocks, const cv::Mat& expected) {
+  const std::vector<cv::Scalar> means = blockMeans(pixels, blocks, expected.size());
+  if (means.size() != std::size_t(blocks.area())) return false;
+  const cv::Mat bgr = asBgr(expected);
+  const cv::Size side(expected.cols / blocks.width, expected.rows / blocks.height);
+  for (int i = 0; i < blocks.area(); ++i) {
+    const cv::Point corner((i % blocks.width) * side.width, (i / blocks.width) * side.height);
+    if (cv::norm(means[i] - cv::Scalar(bgr.at<cv::Vec3b>(corner)), cv::NORM_INF) > 3) return false;
+  }
+  return true;
+}
+
 // A screen smaller than the image: both windows on it, apart, each showing
 // the whole image at the same scale.
 TEST_F(WindowTest, AnImageLargerThanTheScreenIsShownWholeInBothWindows) {
@@ -662,26 +672,13 @@ TEST_F(WindowTest, AnImageLargerThanTheScreenIsShownWholeInBothWindows) {
   ASSERT_TRUE(mask && picture);
 
   const cv::Mat expectedMaskBlocks = expectedMask(image, kCraftedBounds);
-  const auto shows = [&](Window window, bool isMask) {
-    const std::vector<cv::Scalar> means =
-        blockMeans(readWindowPixels(small, window), blocks, image.size());
-    if (means.size() != std::size_t(blocks.area())) return false;
-    for (int i = 0; i < blocks.area(); ++i) {
-      const cv::Point corner((i % blocks.width) * 200, (i / blocks.width) * 200);
-      const double level = expectedMaskBlocks.at<uchar>(corner);
-      const cv::Scalar wanted = isMask ? cv::Scalar(level, level, level)
-                                       : cv::Scalar(image.at<cv::Vec3b>(corner));
-      if (cv::norm(means[i] - wanted, cv::NORM_INF) > 3) return false;
-    }
-    return true;
-  };
   bool maskShown = false;
   bool pictureShown = false;
   const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
   while (!(maskShown && pictureShown) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(100ms);
-    maskShown = shows(*mask, true);
-    pictureShown = shows(*picture, false);
+    maskShown = showsBlocks(readWindowPixels(small, *mask), blocks, expectedMaskBlocks);
+    pictureShown = showsBlocks(readWindowPixels(small, *picture), blocks, image);
   }
   EXPECT_TRUE(maskShown) << "\"" << kMaskTitle << "\" does not show the whole mask";
   EXPECT_TRUE(pictureShown) << "\"" << kImageTitle << "\" does not show the whole image";
@@ -727,51 +724,84 @@ void expectInside(const PlacedRun& run, const cv::Rect& area) {
 }
 
 // Under a window manager with a panel, every launch places both frames in
-// the work area as laid out: a 1400x900 image overlapping (the mask's
-// window at the top left, ORIG's at the bottom right), a 1600x1000 one
-// scaled side by side. Repeated, as the window manager races the program.
-// The last run also types a value into the control panel.
+// the work area as laid out: a 1400x900 image and a 1600x1000 one, both
+// scaled alike side by side. Repeated, as the window manager races the
+// program. The last run opens the control panel, which leaves both windows
+// whole (they shrink to make room for it), and fits the bounds to a red
+// block dragged out with Shift over ORIG.
 TEST_F(WindowTest, UnderAWindowManagerEveryLaunchIsPlacedAsLaidOut) {
   XServer screen({1920, 1080});
   Desktop desktop(screen);
   Display* d = screen.display();
   const cv::Rect workArea(0, 0, 1920, 1080 - 30);  // tint2's panel along the bottom
-  const fs::path overlapping = writeImage("overlapping.png", blocksImage({14, 9}, 100));
-  const fs::path sideBySide = writeImage("side.png", blocksImage({16, 10}, 100));
+  const cv::Mat large = blocksImage({16, 10}, 100);
+  const fs::path fitting = writeImage("fitting.png", blocksImage({14, 9}, 100));
+  const fs::path sideBySide = writeImage("side.png", large);
   for (int launch = 0; launch < 6; ++launch) {
     SCOPED_TRACE("launch " + std::to_string(launch));
-    const bool overlaps = launch % 2 == 0;
-    ChildOptions options = tesmicOnImage(overlaps ? overlapping : sideBySide, kCraftedBounds);
+    const fs::path& image = launch % 2 == 0 ? fitting : sideBySide;
+    // The last starts with bounds that leave the red unmarked.
+    ChildOptions options = tesmicOnImage(image, launch < 5 ? kCraftedBounds : kExampleRun);
     options.environment.push_back({"DISPLAY", screen.displayName()});
     ChildProcess child(options);
     const std::optional<PlacedRun> run = awaitPlacedRun(d);
     ASSERT_TRUE(run);
     expectInside(*run, workArea);
-    if (overlaps) {
-      EXPECT_EQ(run->mask.tl(), workArea.tl());
-      EXPECT_EQ(run->picture.br(), workArea.br());
-    } else {
-      EXPECT_TRUE((run->mask & run->picture).empty()) << run->mask << " and " << run->picture;
-      EXPECT_EQ(run->picture.tl(), workArea.tl());
-    }
+    EXPECT_TRUE((run->mask & run->picture).empty()) << run->mask << " and " << run->picture;
+    EXPECT_EQ(run->picture.tl(), workArea.tl());
+    EXPECT_EQ(run->mask.size(), run->picture.size());
     const auto mask = waitForMappedWindow(d, kMaskTitle, kWindowTimeout);
     ASSERT_TRUE(mask);
-    if (launch == 5) {
-      // A window manager hands the focus on when a dialog closes: after a
-      // value typed into a slider's box it stays in the control panel.
-      ASSERT_TRUE(pressKeyOn(d, *mask, "ctrl+p"));
-      const auto panel = waitForMappedWindow(d, "tesmic settings", kWindowTimeout);
-      ASSERT_TRUE(panel);
-      pointAt(d, *panel, {20, windowRect(d, *panel).height / 12}, 1);
-      ASSERT_TRUE(waitForFocusedWindow(d, "Slider HH:", kWindowTimeout, TitleMatch::kStart));
-      typeText(d, "100");
-      pressKeys(d, "Return");
-      std::this_thread::sleep_for(300ms);
-      pressKeys(d, "Tab");
-      EXPECT_FALSE(child.endsWithin(1s)) << "a key typed after the value ended the run";
+    if (launch < 5) {
+      ASSERT_TRUE(pressKeyOn(d, *mask, "q"));
+      expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+      continue;
+    }
+
+    ASSERT_TRUE(pressKeyOn(d, *mask, "ctrl+p"));
+    const auto panel = waitForMappedWindow(d, kPanelTitle, kWindowTimeout);
+    ASSERT_TRUE(panel);
+    const std::optional<PlacedRun> shrunk = awaitPlacedRun(d);
+    ASSERT_TRUE(shrunk);
+    const cv::Rect panelFrame = frameRect(d, *panel);
+    expectInside(*shrunk, workArea);
+    EXPECT_EQ(panelFrame & workArea, panelFrame);
+    EXPECT_TRUE((panelFrame & shrunk->mask).empty()) << panelFrame << " covers " << shrunk->mask;
+    EXPECT_TRUE((panelFrame & shrunk->picture).empty()) << panelFrame << " covers " << shrunk->picture;
+
+    // Across the middle of the top left block, a red one.
+    const auto picture = waitForMappedWindow(d, kImageTitle, kWindowTimeout);
+    ASSERT_TRUE(picture);
+    const cv::Rect2d shown = shownImageArea(windowRect(d, *picture).size(), large.size());
+    const auto at = [&](double x, double y) {
+      return cv::Point(int(shown.x + x * shown.width / large.cols),
+                       int(shown.y + y * shown.height / large.rows));
+    };
+    ASSERT_FALSE(expectedMask(large, kExampleRun).at<uchar>(50, 50));
+    dragOver(d, *picture, at(30, 30), at(70, 70), "shift");
+    // Vysledek once the block shows marked.
+    cv::Mat maskShown;
+    const auto deadline = std::chrono::steady_clock::now() + kWindowTimeout;
+    for (bool marked = false; !marked && std::chrono::steady_clock::now() < deadline;) {
+      std::this_thread::sleep_for(100ms);
+      maskShown = readWindowPixels(d, *mask);
+      const std::vector<cv::Scalar> means = blockMeans(maskShown, {16, 10}, large.size());
+      marked = !means.empty() && means[0][0] > 250;
     }
     ASSERT_TRUE(pressKeyOn(d, *mask, "q"));
-    expectEndedWithExitCode(child.wait(kRunTimeout), 0);
+    const ChildResult result = child.wait(kRunTimeout);
+    expectEndedWithExitCode(result, 0);
+    // The fitted bounds, which the window shows and which mark the block.
+    std::smatch words;
+    ASSERT_TRUE(std::regex_search(result.out, words,
+                                  std::regex(" (-?\\d+) (-?\\d+) (-?\\d+) (-?\\d+) (-?\\d+) (-?\\d+)\n$")))
+        << "the bounds did not change\n" << describe(result);
+    const Bounds fitted{std::stoi(words[1]), std::stoi(words[2]), std::stoi(words[3]),
+                        std::stoi(words[4]), std::stoi(words[5]), std::stoi(words[6])};
+    const cv::Mat fittedMask = expectedMask(large, fitted);
+    EXPECT_EQ(fittedMask.at<uchar>(50, 50), 255) << "the dragged block is not marked";
+    EXPECT_TRUE(showsBlocks(maskShown, {16, 10}, fittedMask))
+        << "\"" << kMaskTitle << "\" does not show the mask of the fitted bounds";
   }
 }
 
@@ -974,7 +1004,7 @@ TEST_F(WindowTest, TheExampleRunsFromAnyFolderOnTheInstalledSample) {
   Window mask = 0;
   Window picture = 0;
   ASSERT_NO_FATAL_FAILURE(awaitRunShowing(example, mask, picture));
-  const cv::Mat expected = expectedMask(example, {175, 30, 160, 240, 90, 0});
+  const cv::Mat expected = expectedMask(example, kExampleRun);
   EXPECT_EQ(waitUntilShown(display(), mask, expected).size(), 1u)
       << "\"" << kMaskTitle << "\" does not show the example's mask";
 

@@ -98,7 +98,7 @@ std::optional<CodecProcess> CodecProcess::start(const char* name, std::string& w
   const std::filesystem::path program = helperPath(name);
   why = whyHelperIsUntrusted(program, geteuid());
   if (!why.empty()) return std::nullopt;
-  why = "pomocny program \"" + escapeControlCharacters(program.string()) + "\" nelze spustit";
+  why = "pomocny program " + quotedName(program.string()) + " nelze spustit";
   int sockets[2];
   int pipeFds[2];
   if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0) return std::nullopt;

@@ -11,21 +11,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string quoted(const fs::path& path) {
-  std::string text(1, '"');
-  text.append(escapeControlCharacters(path.string())).push_back('"');
-  return text;
-}
-
 // Why this one file or folder could have been placed or changed by someone
 // other than root or user; empty when it could not.
 std::string whyUntrusted(const fs::path& path, const struct stat& status, uid_t user) {
   if (status.st_uid != 0 && status.st_uid != user) {
-    return quoted(path) + " patri jinemu uzivateli";
+    return quotedName(path.string()) + " patri jinemu uzivateli";
   }
   const bool stickyFolder = S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX) != 0;
   if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !stickyFolder) {
-    return "do " + quoted(path) + " smi zapisovat i skupina nebo ostatni";
+    return "do " + quotedName(path.string()) + " smi zapisovat i skupina nebo ostatni";
   }
   return {};
 }
@@ -45,13 +39,13 @@ fs::path helperPath(const char* name) {
 std::string whyHelperIsUntrusted(const fs::path& path, uid_t user) {
   std::error_code error;
   const fs::path real = fs::canonical(path, error);
-  if (error) return quoted(path) + " nelze najit (" + error.message() + ")";
+  if (error) return quotedName(path.string()) + " nelze najit (" + error.message() + ")";
   struct stat status {};
   if (stat(real.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-    return quoted(real) + " neni soubor";
+    return quotedName(real.string()) + " neni soubor";
   }
   for (fs::path at = real;; at = at.parent_path()) {
-    if (stat(at.c_str(), &status) != 0) return quoted(at) + " nelze overit";
+    if (stat(at.c_str(), &status) != 0) return quotedName(at.string()) + " nelze overit";
     if (std::string why = whyUntrusted(at, status, user); !why.empty()) return why;
     if (at == at.root_path()) return {};
   }

@@ -7,14 +7,13 @@
 
 namespace tesmic {
 
-// The views of the view slider, in the order of its values.
+// The views Vysledek can show, in the order the control panel offers them.
 enum class MaskView {
   kMask = 0,      // the mask itself, white where marked
   kMarked = 1,    // the picture where marked, black elsewhere
   kTinted = 2,    // the picture, the marked pixels blended half with green
 };
 inline constexpr int kViewCount = 3;
-inline constexpr char kViewSliderLabel[] = "Vysledek: 0 maska, 1 vyrez, 2 zvyrazneni";
 
 // The tint of kTinted in BGR: far from the reds the tool is mostly asked
 // for. A marked pixel p becomes (p + kTint + 1) / 2, channel by channel.

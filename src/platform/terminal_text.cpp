@@ -64,4 +64,10 @@ std::string escapeControlCharacters(std::string_view text) {
   return out;
 }
 
+std::string quotedName(std::string_view text) {
+  std::string quoted(1, '"');
+  quoted.append(escapeControlCharacters(text)).push_back('"');
+  return quoted;
+}
+
 }  // namespace tesmic

@@ -14,6 +14,10 @@ namespace tesmic {
 // Printable UTF-8, Czech letters included, passes unchanged.
 std::string escapeControlCharacters(std::string_view text);
 
+// The text escaped so, in double quotes, as the program's messages name a
+// file: "NAME".
+std::string quotedName(std::string_view text);
+
 // The length of the well-formed UTF-8 sequence of one printable character
 // at the start of text, or 0 when it starts with a byte that
 // escapeControlCharacters escapes (or is empty).

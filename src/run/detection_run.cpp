@@ -1,6 +1,7 @@
 #include "run/detection_run.h"
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "display/display_check.h"
 #include "platform/exit_codes.h"
 #include "run/image_loading.h"
+#include "run/mask_file.h"
 #include "run/pass_setup.h"
 #include "display/qt_start_report.h"
 #include "pass/stopwatch.h"
@@ -38,6 +40,20 @@ int runWithoutWindows(const RunSettings& settings, cv::Mat& snimek, RunEnd& end)
   const RunEnd::Tracking tracking =
       end.track([&] { return RunEnd::Outcome{settings.bounds, false, pass.maska}; });
   return end.finish();
+}
+
+// The control panel's "Ulozit masku": written as the mask of TESMIC_MASK
+// is, through the run's codec helper; the dialog starts at TESMIC_MASK's
+// name, else at the image's.
+MaskSaving maskSaving(CodecSession& codecs, const std::string& imageName) {
+  const std::string maskPath = maskPathFromEnvironment();
+  return {maskPath.empty() ? suggestedMaskName(imageName) : maskPath,
+          [&codecs, imageName](const std::string& path, const cv::Mat& mask) {
+            std::string failure;
+            const std::unique_ptr<MaskFile> file =
+                MaskFile::prepare(path, imageName, codecs, nullptr, failure);
+            return file && file->write(mask, failure) ? std::string() : failure;
+          }};
 }
 
 }  // namespace
@@ -74,7 +90,7 @@ int runDetection(const RunSettings& settings, CodecSession& codecs, RunEnd& end)
 
   createWindows();
   end.windowsOpened();
-  placeWindows(snimek.size(), display->platform == "xcb");
+  WindowPlacement placement = placeWindows(snimek.size(), display->platform == "xcb");
 
   // The HLS copy, the smoothed picture, the mask, the threads.
   WorkerPool workers;
@@ -84,7 +100,8 @@ int runDetection(const RunSettings& settings, CodecSession& codecs, RunEnd& end)
   cv::imshow(kMaskWindow, pass.maska);
   cv::imshow(kImageWindow, snimek);
   // The HLS copy stays for the sliders and the readouts.
-  TuningSession session(pass.snimekKLON, snimek, pass.maska, bounds, workers, passSeconds);
+  TuningSession session(pass.snimekKLON, snimek, pass.maska, bounds, workers, passSeconds,
+                        placement, maskSaving(codecs, imageName));
   const RunEnd::Tracking tracking = end.track([&] {
     return RunEnd::Outcome{session.bounds(), session.boundsChanged(), pass.maska};
   });

@@ -21,14 +21,8 @@ LoadedImage failure(int exitCode, std::string line) {
   return {cv::Mat(), exitCode, std::move(line)};
 }
 
-std::string quoted(const std::string& imageName) {
-  std::string text(1, '"');
-  text.append(escapeControlCharacters(imageName)).push_back('"');
-  return text;
-}
-
 LoadedImage unreadable(const std::string& imageName) {
-  return failure(kExitImageUnreadable, "Chyba: obrazek " + quoted(imageName) + " nelze nacist.");
+  return failure(kExitImageUnreadable, "Chyba: obrazek " + quotedName(imageName) + " nelze nacist.");
 }
 
 LoadedImage outOfMemory() {
@@ -39,7 +33,7 @@ LoadedImage outOfMemory() {
 LoadedImage fromDeath(int status, const std::string& imageName) {
   if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU) {
     return failure(kExitRunFailed,
-                   "Chyba: nacitani obrazku " + quoted(imageName) + " prekrocilo casovy limit.");
+                   "Chyba: nacitani obrazku " + quotedName(imageName) + " prekrocilo casovy limit.");
   }
   // The kernel's OOM killer.
   if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return outOfMemory();
@@ -60,7 +54,7 @@ LoadedImage fromReport(const CodecReport& report, cv::Mat image, const std::stri
                      "omezeni zdroju.");
     case CodecOutcome::kFileSizeLimit:
       return failure(kExitRunFailed,
-                     "Chyba: obrazek " + quoted(imageName) +
+                     "Chyba: obrazek " + quotedName(imageName) +
                          " se nevejde do limitu velikosti souboru (ulimit -f), ktery jeho "
                          "pixely v pameti sdilene s dekoderem nesmi prekrocit.");
     case CodecOutcome::kFailed:
@@ -105,7 +99,7 @@ LoadedImage ImageDecoding::loaded() {
     std::fprintf(stderr,
                  "Varovani: obrazek %s je zrejme poskozeny, zobrazi se, co se z nej podarilo "
                  "nacist.\n",
-                 quoted(imageName_).c_str());
+                 quotedName(imageName_).c_str());
   }
   return loaded;
 }

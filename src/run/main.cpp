@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   if (!maskPath.empty()) {
     std::string failure;
     maskFile =
-        tesmic::MaskFile::prepare(maskPath, settings.imageName, codecs, signals, failure);
+        tesmic::MaskFile::prepare(maskPath, settings.imageName, codecs, &signals, failure);
     if (!maskFile) {
       std::fprintf(stderr, "%s\n", failure.c_str());
       return tesmic::kExitRunFailed;

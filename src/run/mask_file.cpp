@@ -37,22 +37,18 @@ int readLink(const std::string& path, std::string& link) {
   return 0;
 }
 
-std::string inQuotes(const std::string& name) {
-  return "\"" + escapeControlCharacters(name) + "\"";
-}
-
 std::string failureLine(const std::string& path, const std::string& cause) {
-  return "Chyba: masku nelze zapsat do " + inQuotes(path) + ": " + cause + ".";
+  return "Chyba: masku nelze zapsat do " + quotedName(path) + ": " + cause + ".";
 }
 
 // The cause of a failed resolution, naming the folder that failed.
 std::string resolutionCause(int error, const std::string& folder) {
   if (folder.empty()) return czechErrorText(error);
   if (error == ENOENT) {
-    return folder == "." ? "pracovni slozka uz neexistuje" : "slozka " + inQuotes(folder) + " neexistuje";
+    return folder == "." ? "pracovni slozka uz neexistuje" : "slozka " + quotedName(folder) + " neexistuje";
   }
-  if (error == ENOTDIR) return inQuotes(folder) + " neni slozka";
-  return "slozku " + inQuotes(folder) + " nelze otevrit (" + czechErrorText(error) + ")";
+  if (error == ENOTDIR) return quotedName(folder) + " neni slozka";
+  return "slozku " + quotedName(folder) + " nelze otevrit (" + czechErrorText(error) + ")";
 }
 
 std::string encodingCause(int error) {
@@ -67,7 +63,7 @@ std::string encodingCause(int error) {
 std::string formatCause(MaskFormat format, const std::string& extension) {
   const std::string writable = "(napr. .png, .tif, .bmp, .pgm)";
   if (format == MaskFormat::kNotInConfinement) {
-    return "format " + inQuotes(extension) + " nelze zapsat jako jednokanalovou masku " + writable;
+    return "format " + quotedName(extension) + " nelze zapsat jako jednokanalovou masku " + writable;
   }
   return "pripona nazvu neurcuje format, ktery lze zapsat " + writable;
 }
@@ -114,6 +110,13 @@ int createTemporary(int folder, const std::string& extension, std::string& name)
 
 }  // namespace
 
+std::string suggestedMaskName(const std::string& imageName) {
+  std::filesystem::path name(imageName);
+  name.replace_extension();
+  name += "-maska.png";
+  return name.string();
+}
+
 std::string maskPathFromEnvironment() {
   const char* value = std::getenv("TESMIC_MASK");
   return value == nullptr ? std::string() : std::string(value);
@@ -140,7 +143,7 @@ int resolveMaskTarget(const std::string& path, MaskTarget& target, std::string& 
   }
   auto [folder, name] = split(current);
   if (name.empty() || name == "." || name == "..") return EISDIR;
-  if (folder.empty()) folder = ".";
+  if (folder.empty()) folder.assign(1, '.');
   char* real = realpath(folder.c_str(), nullptr);
   if (real == nullptr) {
     failedFolder = folder;
@@ -152,8 +155,8 @@ int resolveMaskTarget(const std::string& path, MaskTarget& target, std::string& 
 }
 
 std::unique_ptr<MaskFile> MaskFile::prepare(const std::string& path, const std::string& imageName,
-                                            CodecSession& codecs,
-                                            TerminationSignals& signals, std::string& failure) {
+                                            CodecSession& codecs, TerminationSignals* signals,
+                                            std::string& failure) {
   MaskTarget target;
   std::string failedFolder;
   if (const int error = resolveMaskTarget(path, target, failedFolder); error != 0) {
@@ -187,25 +190,25 @@ std::unique_ptr<MaskFile> MaskFile::prepare(const std::string& path, const std::
     failure = failureLine(path, "soubor patri jinemu uzivateli a slozka dovoluje nahradit "
                                 "soubor jen jeho vlastnikovi (sticky bit)");
   } else if (folderStatus.st_nlink == 0) {
-    failure = failureLine(path, "slozka " + inQuotes(target.folder) + " uz neexistuje");
+    failure = failureLine(path, "slozka " + quotedName(target.folder) + " uz neexistuje");
   } else {
     // Blocked until the signals know the name: none may fall between.
     const TerminationSignalsBlocked blocked;
     file->file_ = createTemporary(folder, extension, file->temporary_);
     if (file->file_ >= 0) {
-      signals.removeOnSignal(folder, file->temporary_.c_str());
+      if (signals != nullptr) signals->removeOnSignal(folder, file->temporary_.c_str());
       return file;
     }
     const int error = errno;
     file->temporary_.clear();
-    failure = failureLine(path, "ve slozce " + inQuotes(target.folder) +
+    failure = failureLine(path, "ve slozce " + quotedName(target.folder) +
                                     " nelze vytvorit soubor (" + czechErrorText(error) + ")");
   }
   return nullptr;
 }
 
 MaskFile::MaskFile(std::string path, MaskTarget target, int folder, CodecSession& codecs,
-                   TerminationSignals& signals)
+                   TerminationSignals* signals)
     : path_(std::move(path)),
       target_(std::move(target)),
       folder_(folder),
@@ -251,7 +254,7 @@ bool MaskFile::write(const cv::Mat& mask, std::string& failure) {
     failure = failureLine(path_, cause);
     return false;
   }
-  signals_.keepOnSignal();
+  if (signals_ != nullptr) signals_->keepOnSignal();
   temporary_.clear();
   close(file_);
   file_ = -1;
@@ -261,7 +264,7 @@ bool MaskFile::write(const cv::Mat& mask, std::string& failure) {
 void MaskFile::discard() {
   if (!temporary_.empty()) {
     unlinkat(folder_, temporary_.c_str(), 0);
-    signals_.keepOnSignal();
+    if (signals_ != nullptr) signals_->keepOnSignal();
     temporary_.clear();
   }
   if (file_ >= 0) close(file_);

@@ -17,6 +17,10 @@ namespace tesmic {
 // The file TESMIC_MASK names; empty when the variable is unset or empty.
 std::string maskPathFromEnvironment();
 
+// The name offered for saving the mask of this image: the image's, its
+// extension (if any) replaced by "-maska.png" ("foto.jpg": "foto-maska.png").
+std::string suggestedMaskName(const std::string& imageName);
+
 // Where a mask goes: the file a name resolves to, symbolic links followed to
 // their target (a dangling one too) as editors do, its folder resolved.
 struct MaskTarget {
@@ -41,11 +45,12 @@ class MaskFile {
   // extension names a format the helper writes (maskFormatOf), that another
   // user's file in a sticky folder is not there, and makes the temporary
   // file .tesmic-XXXXXX.EXT beside it (O_EXCL, mode 0666 less the umask).
-  // signals removes it should one of them end the process at once. The
-  // mask is written through codecs. On failure nothing and failure holds the
-  // one Czech line.
+  // signals, where given, removes it should one of them end the process at
+  // once (none is needed while the windows are open: signals then wait for
+  // the event loop). The mask is written through codecs. On failure nothing
+  // and failure holds the one Czech line.
   static std::unique_ptr<MaskFile> prepare(const std::string& path, const std::string& imageName,
-                                           CodecSession& codecs, TerminationSignals& signals,
+                                           CodecSession& codecs, TerminationSignals* signals,
                                            std::string& failure);
   ~MaskFile();  // removes the temporary file unless it became the mask
   MaskFile(const MaskFile&) = delete;
@@ -67,7 +72,7 @@ class MaskFile {
 
  private:
   MaskFile(std::string path, MaskTarget target, int folder, CodecSession& codecs,
-           TerminationSignals& signals);
+           TerminationSignals* signals);
 
   std::string path_;
   MaskTarget target_;
@@ -75,7 +80,7 @@ class MaskFile {
   int file_ = -1;
   std::string temporary_;  // its name in the folder, while it exists
   CodecSession& codecs_;
-  TerminationSignals& signals_;
+  TerminationSignals* signals_;
 };
 
 }  // namespace tesmic

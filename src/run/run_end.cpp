@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -117,10 +118,10 @@ int RunEnd::finish() {
   std::optional<Outcome> outcome = kept_;
   if (!outcome && outcome_) outcome = outcome_();
   if (outcome && outcome->boundsChanged) {
-    const std::string command =
-        repeatCommand(programName_, imageName_, outcome->bounds,
-                      maskFile_ ? maskFile_->path() : std::string()) +
-        "\n";
+    std::string command(afterInterrupt_ ? 1 : 0, '\n');
+    command += repeatCommand(programName_, imageName_, outcome->bounds,
+                             maskFile_ ? maskFile_->path() : std::string());
+    command += '\n';
     // A full device or a closed pipe would lose the bounds found: say so.
     const bool written = std::fwrite(command.data(), 1, command.size(), stdout) ==
                              command.size() &&
@@ -145,6 +146,8 @@ int RunEnd::finish() {
 }
 
 void RunEnd::endBySignal(int signal) {
+  // Ctrl+C in a terminal: the "^C" it echoed stands where the cursor was.
+  afterInterrupt_ = signal == SIGINT && isatty(STDOUT_FILENO) == 1;
   finish();
   std::fflush(stdout);
   ::tesmic::endBySignal(signal);

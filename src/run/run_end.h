@@ -100,6 +100,7 @@ class RunEnd {
   std::unique_ptr<SignalWatch> signalWatch_;
   std::thread::id windowsThread_;
   bool started_ = false;
+  bool afterInterrupt_ = false;  // the repeat command starts a fresh line
   int code_ = 0;
 };
 

@@ -11,7 +11,6 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QTimer>
@@ -93,7 +92,7 @@ class RunWaitFilter : public QObject, public QAbstractNativeEventFilter {
             !static_cast<QWidget*>(watched)->isVisible()) {
           finish({EndingKind::kWindowClosed});
         }
-        onDialogHidden(watched);
+        onSaveDialogHidden(watched);
         break;
       default:
         break;
@@ -124,23 +123,13 @@ class RunWaitFilter : public QObject, public QAbstractNativeEventFilter {
     return window != nullptr && (window == mask_ || window == image_);
   }
 
-  void onDialogHidden(QObject* watched) {
-    // Qt hands the focus back to the last active main window when a dialog
-    // closes; after a value typed into a slider's box the user goes on in
-    // the control panel, which the dialog belongs to.
-    if (const auto* input = qobject_cast<QInputDialog*>(watched)) {
-      if (QWidget* panel = input->parentWidget(); panel != nullptr) {
-        QPointer<QWidget> target = panel->window();
-        QTimer::singleShot(0, target, [target] {
-          if (target && target->isVisible()) target->activateWindow();
-        });
-      }
-      return;
-    }
-    // The toolkit ignores whether a save from the toolbar worked: look for
-    // the file once the save has run.
+  // The toolkit ignores whether a save from a window's toolbar worked: look
+  // for the file once the save has run. (The control panel's own dialog
+  // saves the mask, and says itself how that went.)
+  void onSaveDialogHidden(QObject* watched) {
     const auto* files = qobject_cast<QFileDialog*>(watched);
-    if (files == nullptr || files->acceptMode() != QFileDialog::AcceptSave ||
+    if (files == nullptr || !inOurWindows(files->parentWidget()) ||
+        files->acceptMode() != QFileDialog::AcceptSave ||
         files->result() != QDialog::Accepted || files->selectedFiles().isEmpty()) {
       return;
     }

@@ -14,11 +14,10 @@ class RunWaitFilter;
 // Serves the windows until the run ends: a key that keyEndsRun() accepts in
 // "Vysledek" or "ORIG", or either window closed, by the user or by another
 // client (a window destroyed outright too). Termination signals are not its
-// business (signal_watch.h). Keys typed into the control panel and its
-// dialogs never end it, and the panel keeps the focus after a value is typed
-// into a slider's box. A failed save from a window's toolbar is reported on
-// standard error and the wait goes on; any other exception out of the
-// toolkit ends the wait and is passed on.
+// business (signal_watch.h). Keys typed into any other window (the control
+// panel, a dialog) never end it. A failed save from a window's toolbar is
+// reported on standard error and the wait goes on; any other exception out
+// of the toolkit ends the wait and is passed on.
 class RunWait {
  public:
   // work runs once, soon after one or more calls of workPending().

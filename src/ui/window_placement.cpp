@@ -71,26 +71,47 @@ void createWindows() {
   cv::namedWindow(kImageWindow, cv::WINDOW_NORMAL | cv::WINDOW_KEEPRATIO);
 }
 
-WindowLayout placeWindows(cv::Size image, bool onX11) {
+WindowPlacement placeWindows(cv::Size image, bool onX11) {
   QWidget* mask = toolkitWindow(kMaskWindow);
   QWidget* picture = toolkitWindow(kImageWindow);
 
-  FrameExtents frame = kAssumedFrame;   // room kept in the layout
-  FrameExtents offset{};                // from the frame's corner to the window's
+  WindowPlacement placement{image, {}, kAssumedFrame, {}, {}};
   const bool managed = mask != nullptr && picture != nullptr && windowManagerRunning(onX11);
   const std::optional<FrameExtents> framed =
       managed ? waitForFrames(*mask, *picture) : std::nullopt;
-  const ScreenArea area = usableScreenArea(onX11);
+  placement.area = usableScreenArea(onX11);
   if (managed) {
-    frame = framed && plausible(*framed, area) ? *framed : kAssumedFrame;
-    offset = frame;
+    placement.frame = framed && plausible(*framed, placement.area) ? *framed : kAssumedFrame;
+    placement.offset = placement.frame;
   }
-  const WindowLayout layout = layoutWindows(image, area, frame);
+  placement.layout = layoutWindows(image, placement.area, placement.frame);
   if (mask != nullptr && picture != nullptr) {
-    place(*mask, layout.vysledek, offset, layout.stretched);
-    place(*picture, layout.orig, offset, layout.stretched);
+    place(*mask, placement.layout.vysledek, placement.offset, placement.layout.stretched);
+    place(*picture, placement.layout.orig, placement.offset, placement.layout.stretched);
   }
-  return layout;
+  return placement;
+}
+
+void placePanel(QWidget& panel, WindowPlacement& placement) {
+  // Its size in the style it is shown in.
+  panel.ensurePolished();
+  panel.adjustSize();
+  const cv::Size size(panel.width(), panel.height());
+  const WindowLayout layout =
+      layoutWindows(placement.image, placement.area, placement.frame, size);
+  const auto moved = [](const WindowPlace& a, const WindowPlace& b) {
+    return a.position != b.position || a.view != b.view;
+  };
+  if (moved(layout.orig, placement.layout.orig) || moved(layout.vysledek, placement.layout.vysledek)) {
+    QWidget* mask = toolkitWindow(kMaskWindow);
+    QWidget* picture = toolkitWindow(kImageWindow);
+    if (mask != nullptr) place(*mask, layout.vysledek, placement.offset, layout.stretched);
+    if (picture != nullptr) place(*picture, layout.orig, placement.offset, layout.stretched);
+  }
+  placement.layout = layout;
+  const cv::Point corner = layout.panel.value_or(cv::Point(placement.area.x, placement.area.y));
+  panel.setGeometry(QRect(corner.x + placement.offset.left, corner.y + placement.offset.top,
+                          size.width, size.height));
 }
 
 }  // namespace tesmic

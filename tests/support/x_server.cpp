@@ -362,6 +362,25 @@ void pointAt(Display* display, Window window, cv::Point point, int clicks) {
   XSync(display, False);
 }
 
+void dragOver(Display* display, Window window, cv::Point from, cv::Point to,
+              const char* modifiers) {
+  const cv::Point corner = windowRect(display, window).tl();
+  const xdo_t* xdo = xdoFor(display);
+  const auto moveTo = [&](cv::Point p) {
+    xdo_move_mouse(xdo, corner.x + p.x, corner.y + p.y, 0);
+    XSync(display, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  };
+  moveTo(from);
+  xdo_send_keysequence_window_down(xdo, CURRENTWINDOW, modifiers, 0);
+  xdo_mouse_down(xdo, CURRENTWINDOW, 1);
+  constexpr int kSteps = 5;
+  for (int step = 1; step <= kSteps; ++step) moveTo(from + (to - from) * step / kSteps);
+  xdo_mouse_up(xdo, CURRENTWINDOW, 1);
+  xdo_send_keysequence_window_up(xdo, CURRENTWINDOW, modifiers, 0);
+  XSync(display, False);
+}
+
 void raiseWindow(Display* display, Window window) {
   ErrorCheck check(display);
   xdo_raise_window(xdoFor(display), window);

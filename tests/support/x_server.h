@@ -131,6 +131,12 @@ cv::Rect windowRect(Display* display, Window window);
 // would, and with clicks > 0 clicks the first button that many times.
 void pointAt(Display* display, Window window, cv::Point point, int clicks = 0);
 
+// Drags the pointer with the first button held from one point of the
+// window to another, in steps, with the modifier keys (xdotool's names:
+// "shift", "ctrl+shift") held from before the press to after the release.
+void dragOver(Display* display, Window window, cv::Point from, cv::Point to,
+              const char* modifiers);
+
 // Puts the window on top of its siblings, so that it can be read back whole.
 void raiseWindow(Display* display, Window window);
 
