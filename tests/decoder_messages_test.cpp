@@ -1,4 +1,5 @@
 #include "codec/decoder_messages.h"
+#include "formats/library_warnings.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +14,13 @@ TEST(DecoderMessages, OnlyComplaintsAboutPixelsAreDamage) {
        {"libpng warning: iCCP: known incorrect sRGB profile", "libpng warning: tEXt: CRC error",
         "libpng warning: zTXt: insufficient memory", "Corrupt JPEG data: bad ICC marker",
         "Warning: unknown JFIF revision number 2.01", ""}) {
-    EXPECT_FALSE(isDamageMessage(metadata)) << metadata;
+    EXPECT_FALSE(isDamageLine(metadata)) << metadata;
   }
   for (const char* damage :
        {"Premature end of JPEG file", "Corrupt JPEG data: 12 extraneous bytes before marker 0xd9",
         "libpng warning: IDAT: Too much image data", "libpng warning: Ignoring bad adaptive filter",
         "libpng error: IDAT: invalid distance too far back"}) {
-    EXPECT_TRUE(isDamageMessage(damage)) << damage;
+    EXPECT_TRUE(isDamageLine(damage)) << damage;
   }
 }
 

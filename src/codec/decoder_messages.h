@@ -7,12 +7,11 @@
 
 namespace tesmic {
 
-// Reads the decoders' text as it comes, in pieces of any size. A line counts
-// as damage unless it only complains about metadata: a libpng warning about
-// an ancillary chunk (colour profile, text, time...: chunk names starting in
-// lower case) or libjpeg's about an ICC profile marker or a JFIF version.
-// Whatever else a decoder says of a file that still loads (a JPEG cut off,
-// corrupt entropy-coded data) means the pixels may be wrong.
+// Reads the decoders' text as it comes, in pieces of any size, and judges
+// each line by isDamageLine() (formats/library_warnings.h): a line counts
+// as damage unless it only complains about metadata. Whatever else a
+// decoder says of a file that still loads (a JPEG cut off, corrupt
+// entropy-coded data) means the pixels may be wrong.
 class DecoderMessages {
  public:
   void read(std::string_view text);
@@ -24,8 +23,5 @@ class DecoderMessages {
   std::string line_;  // the start of the unfinished line, bounded
   bool damage_ = false;
 };
-
-// Whether one line (without its newline) reports damage, as above.
-bool isDamageMessage(std::string_view line);
 
 }  // namespace tesmic

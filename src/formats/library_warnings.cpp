@@ -24,15 +24,15 @@ bool aboutAncillaryChunk(std::string_view line) {
          std::all_of(chunk.begin(), chunk.begin() + 4, isAlpha) && isLower(chunk[0]);
 }
 
-bool lineIsDamage(std::string_view line) {
+}  // namespace
+
+bool isDamageLine(std::string_view line) {
   line = line.substr(0, kJudgedStart);
   while (!line.empty() && isSpace(line.back())) line.remove_suffix(1);
   return !line.empty() && !aboutAncillaryChunk(line) &&
          !line.starts_with("Corrupt JPEG data: bad ICC marker") &&
          !line.starts_with("Warning: unknown JFIF revision number");
 }
-
-}  // namespace
 
 bool printedWarningIsDamage(std::string_view prefix, std::string_view message) {
   // The first line is the prefix and the message up to its first newline;
@@ -44,12 +44,12 @@ bool printedWarningIsDamage(std::string_view prefix, std::string_view message) {
   const std::string_view firstRest = message.substr(0, end);
   const std::size_t fromMessage = std::min(firstRest.size(), first.size() - fromPrefix);
   std::copy_n(firstRest.begin(), fromMessage, first.begin() + fromPrefix);
-  if (lineIsDamage(std::string_view(first.data(), fromPrefix + fromMessage))) return true;
+  if (isDamageLine(std::string_view(first.data(), fromPrefix + fromMessage))) return true;
   if (end == std::string_view::npos) return false;
   std::string_view rest = message.substr(end + 1);
   while (!rest.empty()) {
     const std::size_t next = rest.find('\n');
-    if (lineIsDamage(rest.substr(0, next))) return true;
+    if (isDamageLine(rest.substr(0, next))) return true;
     if (next == std::string_view::npos) break;
     rest.remove_prefix(next + 1);
   }
