@@ -1,14 +1,16 @@
 #include "pass/sample_fit.h"
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "formats/image_decoding.h"
 #include "pass/colour_classification.h"
 #include "reference_rule.h"
 #include "ui/slider_ranges.h"
@@ -32,11 +34,27 @@ struct Scene {
   std::vector<cv::Mat> ellipses;  // 255 inside each
 };
 
+// A photograph of the test data, decoded as the program decodes it.
+cv::Mat photograph(const std::string& name) {
+  struct Sink final : PixelSink {
+    cv::Mat image;
+    std::uint8_t* pixels(int rows, int cols) override {
+      image.create(rows, cols, CV_8UC3);
+      return image.data;
+    }
+  } sink;
+  std::ifstream in(std::string(TESMIC_TEST_DATA) + "/" + name, std::ios::binary);
+  const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+  if (decodeImage(bytes, sink).outcome != DecodeOutcome::kDecoded) {
+    throw std::runtime_error("cannot read " + name);
+  }
+  return sink.image;
+}
+
 // The ellipses drawn on a real photograph at 640x480, and noise over all of
 // it, in HLS.
 Scene sceneOn(const std::string& photo, const std::vector<Ellipse>& ellipses) {
-  cv::Mat picture = cv::imread(std::string(TESMIC_TEST_DATA) + "/" + photo);
-  if (picture.empty()) throw std::runtime_error("cannot read " + photo);
+  cv::Mat picture = photograph(photo);
   cv::resize(picture, picture, {640, 480}, 0, 0, cv::INTER_LINEAR);
   Scene scene;
   for (const Ellipse& e : ellipses) {
