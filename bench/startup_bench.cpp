@@ -171,9 +171,24 @@ void registerStartupBenchmarks() {
   const auto missingFile = [program, baseline](benchmark::State& state) {
     timeAgainstBaseline(state, program, baseline, secondsOnMissingFile);
   };
-  for (auto* b : {benchmark::RegisterBenchmark("startup/missing_file", missingFile),
-                  benchmark::RegisterBenchmark("startup/to_windows_800x600", toWindows, sample),
-                  benchmark::RegisterBenchmark("startup/to_windows_12mp", toWindows, large)}) {
+  // The toolkit's floor, with tesmic as its baseline.
+  const auto floorToWindows = [program](benchmark::State& state, const std::string& image) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+      state.SkipWithError("needs a display (DISPLAY)");
+      return;
+    }
+    timeAgainstBaseline(state, TESMIC_QT_FLOOR, program, [display, &image](const std::string& p) {
+      return secondsToWindows(display, p, image);
+    });
+    XCloseDisplay(display);
+  };
+  for (auto* b :
+       {benchmark::RegisterBenchmark("startup/missing_file", missingFile),
+        benchmark::RegisterBenchmark("startup/to_windows_800x600", toWindows, sample),
+        benchmark::RegisterBenchmark("startup/to_windows_12mp", toWindows, large),
+        benchmark::RegisterBenchmark("startup/qt_floor_800x600", floorToWindows, sample),
+        benchmark::RegisterBenchmark("startup/qt_floor_12mp", floorToWindows, large)}) {
     b->Iterations(1)->Repetitions(9)->ComputeStatistics("min", minimum)
         ->ReportAggregatesOnly(true)->UseManualTime()->Unit(benchmark::kMillisecond);
   }
