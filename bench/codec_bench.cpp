@@ -229,7 +229,8 @@ void registerCodecBenchmarks() {
   const std::vector<fs::path> smaller(all.begin(), partition);
   const std::vector<fs::path> larger(partition, all.end());
   for (const auto& [name, images] : {std::pair{"batch/up_to_4mp", smaller},
-                                     std::pair{"batch/from_4mp", larger}}) {
+                                     std::pair{"batch/from_4mp", larger},
+                                     std::pair{"batch/all", all}}) {
     if (images.empty()) continue;
     benchmark::RegisterBenchmark(name, batch, images)
         ->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseManualTime()

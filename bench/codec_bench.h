@@ -7,7 +7,8 @@ namespace tesmic::bench {
 // that format (JPEG, PNG, TIFF, WebP) decoded and the helper ended, for the
 // light helper and the OpenCV one; the counter libraries is the number of
 // shared libraries the helper has mapped once it answered.
-// batch/<photos>: a folder of photos turned into masks, one headless tesmic
+// batch/up_to_4mp, batch/from_4mp, batch/all: a folder of photos (those
+// under 4 megapixels, the rest, all) turned into masks, one headless tesmic
 // a photo (DISPLAY empty, TESMIC_MASK), against one process of OpenCV doing
 // imread, cvtColor, the rule and imwrite on each, timed in the same
 // iterations, taking turns at going first (counter opencv_ms, and the ratio).
