@@ -15,20 +15,24 @@ namespace tesmic {
 // reports as a decode out of time.
 class CpuAllowance {
  public:
-  // For a request on a file of fileBytes (0: no file, an encode): enough
-  // for any header at first, and never more than the file's size can
-  // justify (fileSecondsFor), whatever size the file declares.
-  explicit CpuAllowance(std::uint64_t fileBytes);
+  // For an encode: enough for any header at first (pixelSecondsFor(0)).
+  CpuAllowance();
+  // For decoding the open file: the same at first, and for a JPEG never
+  // more than its size can justify (jpegFileSecondsFor), whatever size the
+  // file declares: a progressive JPEG decodes every block once per scan,
+  // and a small file can hold a hundred thousand scans. The other formats
+  // cost no more than their pixels do.
+  explicit CpuAllowance(int file);
 
   // Raises the allowance for an image of so many pixels (pixelSecondsFor),
-  // within the bound of the file's size.
+  // within the bound of a JPEG's size.
   void allowPixels(double pixels) const;
 
   // The bounds, in seconds: per megapixel about six times what the slowest
-  // decoder here needs for an honest image, and per megabyte of file enough
-  // for the most compressible honest image of any size.
+  // decoder here needs for an honest image; per megabyte of a JPEG enough
+  // for the most compressible honest one of any size.
   static double pixelSecondsFor(double pixels);
-  static double fileSecondsFor(std::uint64_t fileBytes);
+  static double jpegFileSecondsFor(std::uint64_t fileBytes);
 
  private:
   double spentBefore_;
