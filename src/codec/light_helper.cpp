@@ -76,7 +76,7 @@ class MemfdSink final : public PixelSink {
 
  private:
   std::uint64_t headroom_;
-  const CpuAllowance& cpu_;
+  const CpuAllowance cpu_;  // a copy: the sink outlives the request
   int fd_ = -1;
   std::uint8_t* data_ = nullptr;
   std::size_t bytes_ = 0;
